@@ -1,0 +1,21 @@
+#include "scene/render.h"
+
+#include "scene/tracer.h"
+
+namespace glintworks {
+
+void renderImage(const Scene& scene, const ImageRows& image) {
+    if (image.pixels == nullptr) return;
+    for (std::int32_t y = 0; y < image.height; ++y) {
+        const std::int32_t row = image.bottomUp ? image.height - 1 - y : y;
+        std::uint8_t* out = image.pixels + static_cast<std::ptrdiff_t>(row) * image.stride;
+        for (std::int32_t x = 0; x < image.width; ++x, out += 4) {
+            const Pixel c = tracePixel(scene, x, y);
+            out[0] = c.b;
+            out[1] = c.g;
+            out[2] = c.r;
+        }
+    }
+}
+
+}  // namespace glintworks
