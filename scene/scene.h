@@ -30,6 +30,10 @@ struct DragState {
 
     std::uint32_t flags = 0;
     Primitive* selected = nullptr;  // not owned; points into the same scene's primitives
+    // The primitive shown in doubled colour while its true colour waits in its
+    // savedColor, or null. Kept apart from `selected`, which a middle or right
+    // press may move during a grab. Not owned.
+    Primitive* grabbed = nullptr;
 };
 
 constexpr int kKeyCount = 256;

@@ -8,15 +8,17 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "scene/default_scene.h"
 #include "scene/render.h"
 #include "tools/image_file.h"
+#include "viewer/picking.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: glintworks-snapshot [--size WxH] OUT\n"
+    "usage: glintworks-snapshot [--size WxH] [--ctrl] [--drag X0,Y0,X1,Y1]... [--held] OUT\n"
     "\n"
     "Renders the Glintworks default scene and writes it to OUT: as binary PPM when\n"
     "OUT ends in .ppm, otherwise as PNG. The image is 8-bit RGB.\n"
@@ -24,6 +26,16 @@ constexpr const char* kUsage =
     "  --size WxH   image size in pixels, each side 1 to 16384 (default 320x240);\n"
     "               the eye stays where the viewer has it, over the centre of a\n"
     "               320x240 picture, so a larger image shows more of the scene\n"
+    "  --drag X0,Y0,X1,Y1\n"
+    "               replay a drag as the viewer performs it before rendering:\n"
+    "               a left press at pixel (X0,Y0), which grabs the primitive\n"
+    "               under it, one pointer motion to (X1,Y1), then the release;\n"
+    "               may be given more than once, the drags run in order;\n"
+    "               coordinates -32768 to 32767\n"
+    "  --ctrl       hold Ctrl during the drags: vertical motion moves the\n"
+    "               grabbed primitive in depth instead of along y\n"
+    "  --held       leave the last drag's button down, so the grabbed primitive\n"
+    "               shows in its doubled colour\n"
     "  --help       print this text and exit\n"
     "\n"
     "The image is written to a temporary file beside OUT and renamed to OUT once\n"
@@ -50,6 +62,39 @@ bool parseSide(const std::string& text, std::int32_t& side) {
     return true;
 }
 
+// A pointer coordinate as the window layer delivers it: a signed 16-bit value.
+bool parseCoordinate(const std::string& text, std::int32_t& value) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    if (i == text.size() || text.size() - i > 5) return false;
+    std::int32_t v = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        v = v * 10 + (text[i] - '0');
+    }
+    v = negative ? -v : v;
+    if (v < -32768 || v > 32767) return false;
+    value = v;
+    return true;
+}
+
+struct Drag {
+    std::int32_t x0, y0, x1, y1;
+};
+
+bool parseDrag(const std::string& text, Drag& drag) {
+    std::int32_t* fields[] = {&drag.x0, &drag.y0, &drag.x1, &drag.y1};
+    std::size_t start = 0;
+    for (int i = 0; i < 4; ++i) {
+        const std::size_t end = i < 3 ? text.find(',', start) : text.size();
+        if (end == std::string::npos) return false;
+        if (!parseCoordinate(text.substr(start, end - start), *fields[i])) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 bool parseSize(const std::string& text, std::int32_t& width, std::int32_t& height) {
     const auto x = text.find('x');
     if (x == std::string::npos) return false;
@@ -62,6 +107,9 @@ int main(int argc, char** argv) {
     std::int32_t width = 320;
     std::int32_t height = 240;
     std::string out;
+    std::vector<Drag> drags;
+    bool ctrl = false;
+    bool held = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -83,6 +131,24 @@ int main(int argc, char** argv) {
             }
             continue;
         }
+        if (arg == "--drag") {
+            Drag drag{};
+            if (i + 1 >= argc) return fail("--drag needs a value X0,Y0,X1,Y1");
+            const std::string value = argv[++i];
+            if (!parseDrag(value, drag)) {
+                return fail("bad drag '" + value + "': expected X0,Y0,X1,Y1, whole numbers from -32768 to 32767");
+            }
+            drags.push_back(drag);
+            continue;
+        }
+        if (arg == "--ctrl") {
+            ctrl = true;
+            continue;
+        }
+        if (arg == "--held") {
+            held = true;
+            continue;
+        }
         if (arg.size() > 1 && arg[0] == '-') return fail("unknown option '" + arg + "' (see --help)");
         if (!out.empty()) return fail("more than one output file given (see --help)");
         out = arg;
@@ -98,7 +164,17 @@ int main(int argc, char** argv) {
         return fail("not enough memory for a " + std::to_string(width) + "x" + std::to_string(height) + " image");
     }
 
-    const glintworks::Scene scene = glintworks::makeDefaultScene();
+    glintworks::Scene scene = glintworks::makeDefaultScene();
+    if (held && drags.empty()) return fail("--held needs a --drag");
+    std::int32_t lastX = 0;
+    std::int32_t lastY = 0;
+    scene.keyDown[glintworks::kKeyControl] = ctrl ? 1 : 0;
+    for (std::size_t i = 0; i < drags.size(); ++i) {
+        const Drag& d = drags[i];
+        glintworks::mousePressed(scene, {lastX, lastY}, d.x0, d.y0, glintworks::kButtonLeft);
+        glintworks::mouseMoved(scene, {lastX, lastY}, d.x1, d.y1);
+        if (!(held && i + 1 == drags.size())) glintworks::mouseReleased(scene, glintworks::kButtonLeft);
+    }
     glintworks::renderImage(scene, {image.pixels.data(), width, height, width * 4, false});
 
     const std::string error = glintworks::writeImageFile(image, out);

@@ -1,0 +1,105 @@
+# Shared pieces of the end-to-end tests: a private Xvfb on a free display, the
+# real program in it, its window found by title, screenshots compared byte for
+# byte. Every wait is bounded; everything started is stopped on exit.
+# Source it with BUILD set to the build directory.
+
+set -u
+E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/glintworks-e2e.XXXXXX")
+XVFB_PID=
+APP_PID=
+failures=0
+
+e2e_cleanup() {
+  [ -n "$APP_PID" ] && kill -9 "$APP_PID" 2>/dev/null
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  if [ "$failures" -eq 0 ]; then rm -rf "$E2E_DIR"; else echo "kept for inspection: $E2E_DIR"; fi
+}
+trap e2e_cleanup EXIT
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+# Starts Xvfb on the first free display and exports DISPLAY.
+start_xvfb() {
+  local size=${1:-1280x1024}
+  : > "$E2E_DIR/display"
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -noreset -nolisten tcp 3>"$E2E_DIR/display" 2>"$E2E_DIR/xvfb.log" &
+  XVFB_PID=$!
+  local i
+  for i in $(seq 1 250); do
+    if [ -s "$E2E_DIR/display" ]; then
+      export DISPLAY=":$(head -n1 "$E2E_DIR/display")"
+      xset r off 2>/dev/null
+      return 0
+    fi
+    kill -0 "$XVFB_PID" 2>/dev/null || break
+    sleep 0.02
+  done
+  echo "could not start Xvfb:"; cat "$E2E_DIR/xvfb.log"
+  exit 1
+}
+
+# Starts the program with its standard output and error kept in files.
+start_app() {
+  "$BUILD/app/glintworks" >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+  APP_PID=$!
+}
+
+# Prints the id of the window titled "Glintworks", polling every 20 ms for at
+# most 10 s.
+find_window() {
+  local i id
+  for i in $(seq 1 500); do
+    id=$(xdotool search --name '^Glintworks$' 2>/dev/null | head -n1)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    sleep 0.02
+  done
+  return 1
+}
+
+# Waits at most $2 seconds for the program to end; prints its exit status.
+wait_app() {
+  local limit=$(( ${1:-10} * 50 )) i
+  for i in $(seq 1 "$limit"); do
+    if ! kill -0 "$APP_PID" 2>/dev/null; then
+      wait "$APP_PID"; echo $?; APP_PID=; return 0
+    fi
+    sleep 0.02
+  done
+  echo timeout
+}
+
+# Raw RGB bytes of an image file.
+rgb() { convert "$1" -depth 8 rgb:-; }
+
+# Waits at most 5 s until a screenshot of window $1 equals image $2 byte for
+# byte; keeps the last screenshot as $3.
+expect_window_shows() {
+  local id=$1 expected=$2 shot=$3 i
+  rgb "$expected" > "$E2E_DIR/expected.rgb"
+  for i in $(seq 1 50); do
+    import -window "$id" "$shot" 2>/dev/null
+    if [ -s "$shot" ] && rgb "$shot" | cmp -s - "$E2E_DIR/expected.rgb"; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Checks the three statistics lines of a finished run.
+check_statistics() {
+  local out=$E2E_DIR/stdout
+  if [ "$(wc -l < "$out")" -ne 3 ]; then fail "expected three lines, got: $(cat "$out")"; return; fi
+  grep -qE '^Completed: [0-9]+$' <(sed -n 1p "$out") || fail "line 1: $(sed -n 1p "$out")"
+  grep -qE '^MS/frame:  [0-9.e+-]+$' <(sed -n 2p "$out") || fail "line 2: $(sed -n 2p "$out")"
+  grep -qE '^fps:       [0-9.e+-]+$' <(sed -n 3p "$out") || fail "line 3: $(sed -n 3p "$out")"
+  local ms fps
+  ms=$(sed -n 2p "$out" | awk '{print $2}')
+  fps=$(sed -n 3p "$out" | awk '{print $2}')
+  awk -v a="$ms" -v b="$fps" 'BEGIN { p = a * b; exit !(p > 999.9 && p < 1000.1) }' ||
+    fail "MS/frame x fps = $ms x $fps is not 1000"
+}
+
+finish() {
+  if [ "$failures" -eq 0 ]; then echo "all checks passed"; exit 0; fi
+  echo "$failures check(s) failed"; exit 1
+}

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Ending a run: releasing Esc and the close button each end it with status 0 and
+# exactly the three statistics lines; without a display the program fails at
+# once with one clear line and status 1.
+# Usage: quit_test.sh BUILD_DIR SEND_WM_DELETE
+BUILD=$1
+SEND_WM_DELETE=$2
+. "$(dirname "$0")/lib.sh"
+
+start_xvfb
+
+# Esc: pressing alone does not end the run, releasing does.
+start_app
+id=$(find_window) || { fail "no window"; finish; }
+xdotool keydown --window "$id" Escape
+sleep 0.3
+kill -0 "$APP_PID" 2>/dev/null || fail "the run ended on the Esc press"
+xdotool keyup --window "$id" Escape
+status=$(wait_app 10)
+[ "$status" = 0 ] && pass "Esc release ends the run with status 0" || fail "Esc: status $status"
+check_statistics
+[ -s "$E2E_DIR/stderr" ] && fail "standard error not empty: $(cat "$E2E_DIR/stderr")"
+
+# The close button.
+start_app
+id=$(find_window) || { fail "no window"; finish; }
+sleep 0.2
+"$SEND_WM_DELETE" "$id"
+status=$(wait_app 10)
+[ "$status" = 0 ] && pass "close button ends the run with status 0" || fail "close: status $status"
+check_statistics
+
+# SIGTERM reaches the window as a close request.
+start_app
+id=$(find_window) || { fail "no window"; finish; }
+kill -TERM "$APP_PID"
+status=$(wait_app 10)
+[ "$status" = 0 ] && pass "SIGTERM ends the run like the close button" || fail "SIGTERM: status $status"
+check_statistics
+
+# No display: DISPLAY unset, and DISPLAY naming no server.
+for display in unset :4242; do
+  if [ "$display" = unset ]; then
+    (unset DISPLAY WAYLAND_DISPLAY; exec "$BUILD/app/glintworks") >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+  else
+    (unset WAYLAND_DISPLAY; DISPLAY=$display exec "$BUILD/app/glintworks") >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+  fi
+  APP_PID=$!
+  status=$(wait_app 10)
+  [ "$status" = 1 ] || fail "DISPLAY $display: status $status"
+  [ "$(wc -l < "$E2E_DIR/stderr")" -eq 1 ] || fail "DISPLAY $display: stderr is not one line: $(cat "$E2E_DIR/stderr")"
+  grep -q '^glintworks: cannot open a window: ' "$E2E_DIR/stderr" || fail "DISPLAY $display: $(cat "$E2E_DIR/stderr")"
+  [ -s "$E2E_DIR/stdout" ] && fail "DISPLAY $display: wrote to standard output"
+  [ "$status" = 1 ] && pass "DISPLAY $display: $(cat "$E2E_DIR/stderr")"
+done
+finish
