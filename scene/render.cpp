@@ -1,10 +1,15 @@
 #include "scene/render.h"
 
+#include <cmath>
+#include <cstddef>
+#include <typeinfo>
+
+#include "scene/flat_scene.h"
 #include "scene/tracer.h"
 
 namespace glintworks {
 
-void renderImage(const Scene& scene, const ImageRows& image) {
+void renderImageLiteral(const Scene& scene, const ImageRows& image) {
     if (image.pixels == nullptr) return;
     for (std::int32_t y = 0; y < image.height; ++y) {
         const std::int32_t row = image.bottomUp ? image.height - 1 - y : y;
@@ -17,5 +22,107 @@ void renderImage(const Scene& scene, const ImageRows& image) {
         }
     }
 }
+
+bool flattenScene(const Scene& scene, FlatScene& flat) {
+    if (scene.primitives.size() > static_cast<std::size_t>(kFastMaxPrimitives)) return false;
+    if (scene.lights.size() > static_cast<std::size_t>(kFastMaxLights)) return false;
+
+    const Vec3 eye = scene.eye;
+    flat.eye = eye;
+    flat.traceDepth = scene.traceDepth;
+    flat.primitiveCount = static_cast<std::int32_t>(scene.primitives.size());
+
+    for (std::int32_t i = 0; i < flat.primitiveCount; ++i) {
+        const Primitive* primitive = scene.primitives[static_cast<std::size_t>(i)].get();
+        if (primitive == nullptr) return false;
+        flat.identity[i] = i;
+        for (std::int32_t earlier = 0; earlier < i; ++earlier) {
+            if (scene.primitives[static_cast<std::size_t>(earlier)].get() == primitive) {
+                flat.identity[i] = earlier;
+                break;
+            }
+        }
+        // Exact types only: a subclass may override intersect or normalAt.
+        const std::type_info& type = typeid(*primitive);
+        if (type == typeid(Sphere)) {
+            const auto& sphere = static_cast<const Sphere&>(*primitive);
+            flat.kind[i] = FlatScene::kSphere;
+            flat.ax[i] = sphere.center.x;
+            flat.ay[i] = sphere.center.y;
+            flat.az[i] = sphere.center.z;
+            flat.radiusSquared[i] = sphere.radius * sphere.radius;
+            flat.offset[i] = 0.0f;
+            // As Sphere::intersect forms them for a ray starting at the eye.
+            const Vec3 v = sphere.center - eye;
+            flat.eyeVx[i] = v.x;
+            flat.eyeVy[i] = v.y;
+            flat.eyeVz[i] = v.z;
+            flat.eyeC[i] = flat.radiusSquared[i] - dot(v, v);
+            flat.eyeNumerator[i] = 0.0f;
+            flat.unitNx[i] = flat.unitNy[i] = flat.unitNz[i] = 0.0f;
+            flat.zeroNormal[i] = 0;
+        } else if (type == typeid(Plane)) {
+            const auto& plane = static_cast<const Plane&>(*primitive);
+            const Vec3 n = plane.normal;
+            flat.kind[i] = FlatScene::kPlane;
+            flat.ax[i] = n.x;
+            flat.ay[i] = n.y;
+            flat.az[i] = n.z;
+            flat.radiusSquared[i] = 0.0f;
+            flat.offset[i] = plane.offset;
+            flat.eyeVx[i] = flat.eyeVy[i] = flat.eyeVz[i] = flat.eyeC[i] = 0.0f;
+            // As Plane::intersect forms it for a ray starting at the eye.
+            flat.eyeNumerator[i] = -(dot(eye, n) + plane.offset);
+            // As tracePixel normalises the normal of a plane hit.
+            const float nn = dot(n, n);
+            if (nn == 0.0f) {
+                flat.zeroNormal[i] = -1;
+                flat.unitNx[i] = flat.unitNy[i] = flat.unitNz[i] = 0.0f;
+            } else {
+                const Vec3 unit = n * (1.0f / std::sqrt(nn));
+                flat.zeroNormal[i] = 0;
+                flat.unitNx[i] = unit.x;
+                flat.unitNy[i] = unit.y;
+                flat.unitNz[i] = unit.z;
+            }
+        } else {
+            return false;
+        }
+        const Material& m = primitive->material;
+        flat.colorB[i] = m.color.b;
+        flat.colorG[i] = m.color.g;
+        flat.colorR[i] = m.color.r;
+        flat.specular[i] = m.specular;
+        flat.specularPower[i] = m.specularPower;
+        flat.reflection[i] = m.reflection;
+    }
+
+    flat.lightCount = static_cast<std::int32_t>(scene.lights.size());
+    for (std::int32_t i = 0; i < flat.lightCount; ++i) {
+        const Light& light = scene.lights[static_cast<std::size_t>(i)];
+        flat.lightX[i] = light.position.x;
+        flat.lightY[i] = light.position.y;
+        flat.lightZ[i] = light.position.z;
+        flat.lightB[i] = light.color.b;
+        flat.lightG[i] = light.color.g;
+        flat.lightR[i] = light.color.r;
+        // A sum of magnitudes bounds the largest one and keeps a NaN.
+        flat.lightBound[i] = std::fabs(light.color.b) + std::fabs(light.color.g) + std::fabs(light.color.r);
+    }
+    return true;
+}
+
+void renderImage(const Scene& scene, const ImageRows& image) {
+    if (image.pixels == nullptr) return;
+    // On the stack: a few kilobytes, filled anew for every frame.
+    FlatScene flat;
+    if (!flattenScene(scene, flat)) {
+        renderImageLiteral(scene, image);
+        return;
+    }
+    renderFlatScene(flat, image);
+}
+
+const char* renderTargetName() { return flatSceneTargetName(); }
 
 }  // namespace glintworks

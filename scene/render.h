@@ -19,8 +19,26 @@ struct ImageRows {
     bool bottomUp = false;
 };
 
-// Traces every pixel of the image, rows from the top, and stores its blue, green
-// and red bytes; the alpha bytes keep what they held. Allocates nothing.
+// Traces every pixel of the image and stores its blue, green and red bytes; the
+// alpha bytes keep what they held and nothing outside the width x height pixels
+// is touched. Every byte equals what tracePixel gives for that pixel.
+//
+// Runs on the calling thread only and allocates nothing. Scenes made only of
+// exact Sphere and Plane objects (no subclasses), at most kFastMaxPrimitives of
+// them and at most kFastMaxLights lights, are traced many pixels at a time with
+// the widest SIMD instructions the CPU offers; any other scene goes through
+// renderImageLiteral.
 void renderImage(const Scene& scene, const ImageRows& image);
+
+// The same frame, one tracePixel call per pixel, rows from the top and pixels
+// from the left. The reference the fast path is held to.
+void renderImageLiteral(const Scene& scene, const ImageRows& image);
+
+constexpr int kFastMaxPrimitives = 64;
+constexpr int kFastMaxLights = 16;
+
+// Name of the SIMD instruction set renderImage uses on this CPU, for example
+// "AVX3" (AVX-512), "AVX2", "SSE4" or "SCALAR" (the portable fallback).
+const char* renderTargetName();
 
 }  // namespace glintworks

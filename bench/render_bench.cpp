@@ -1,0 +1,80 @@
+// Timings of the tracer and of both frame renderers on the default scene, on
+// one thread. The SIMD target of the fast path is recorded in the context
+// ("simd_target") and in each fast benchmark's label.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "scene/default_scene.h"
+#include "scene/render.h"
+#include "scene/tracer.h"
+
+namespace {
+
+using glintworks::ImageRows;
+using glintworks::Scene;
+
+// A top-down frame of the given size, as the viewer's buffer is laid out.
+struct Frame {
+    Frame(std::int32_t w, std::int32_t h) : memory(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4, 0xFF) {
+        rows.pixels = memory.data();
+        rows.width = w;
+        rows.height = h;
+        rows.stride = 4 * w;
+    }
+    std::vector<std::uint8_t> memory;
+    ImageRows rows;
+};
+
+void tracePixel(benchmark::State& state) {
+    const Scene scene = glintworks::makeDefaultScene();
+    std::int32_t x = 0, y = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(glintworks::tracePixel(scene, x, y));
+        if (++x == 320) {
+            x = 0;
+            if (++y == 240) y = 0;
+        }
+    }
+}
+
+template <void (*render)(const Scene&, const ImageRows&)>
+void frame(benchmark::State& state) {
+    const Scene scene = glintworks::makeDefaultScene();
+    Frame frame(static_cast<std::int32_t>(state.range(0)), static_cast<std::int32_t>(state.range(1)));
+    for (auto _ : state) {
+        render(scene, frame.rows);
+        benchmark::DoNotOptimize(frame.memory.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["pixels"] = static_cast<double>(state.range(0) * state.range(1));
+}
+
+void literalFrame(benchmark::State& state) { frame<glintworks::renderImageLiteral>(state); }
+
+void fastFrame(benchmark::State& state) {
+    frame<glintworks::renderImage>(state);
+    state.SetLabel(glintworks::renderTargetName());
+}
+
+void frameSizes(benchmark::internal::Benchmark* b) {
+    b->Args({320, 240})->Args({1280, 720})->Args({1920, 1080})->Args({3840, 2160});
+    b->ArgNames({"w", "h"})->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(tracePixel);
+BENCHMARK(literalFrame)->Apply(frameSizes);
+BENCHMARK(fastFrame)->Apply(frameSizes);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::AddCustomContext("simd_target", glintworks::renderTargetName());
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

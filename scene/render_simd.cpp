@@ -1,0 +1,535 @@
+// The SIMD frame renderer: many pixels of a row traced side by side, one per
+// vector lane, compiled once per instruction set and chosen at run time.
+//
+// Every lane performs exactly the float operations of tracePixel, in the same
+// order (no fused multiply-add, correctly rounded square root and division), and
+// takes exactly its decisions, so each pixel comes out bit for bit as the tracer
+// gives it. What the lanes save is work whose result is known not to matter:
+//   - a square root or division of an intersection test is skipped when no lane
+//     can have a hit there (a sphere with no real root or a root behind the ray
+//     start, a plane the ray runs away from);
+//   - a vector whose lanes have all finished is skipped;
+//   - the power function of the highlight, the one call that stays scalar, runs
+//     only for lanes where the highlight can reach a whole unit.
+// A row is cut into chunks of several vectors, and each step of the trace runs
+// over all vectors of a chunk before the next step, so that the long square
+// root and division latencies of neighbouring vectors overlap.
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "scene/render_simd.cpp"
+#include "hwy/foreach_target.h"  // IWYU pragma: keep
+#include "hwy/highway.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "scene/flat_scene.h"
+#include "scene/tracer.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace glintworks {
+namespace HWY_NAMESPACE {
+namespace {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+using DF = hn::ScalableTag<float>;
+using DI = hn::RebindToSigned<DF>;
+using VF = hn::Vec<DF>;
+using VI = hn::Vec<DI>;
+using MF = hn::Mask<DF>;
+
+constexpr std::size_t kLanes = hn::MaxLanes(DF());
+// Vectors traced together; enough independent work to hide the latencies.
+constexpr std::size_t kVectorsPerChunk = 8;
+constexpr std::size_t kChunk = kLanes * kVectorsPerChunk;
+
+// The state of one chunk of pixels, one array element per lane. Masks are kept
+// as int32 lanes, -1 for true and 0 for false.
+struct Chunk {
+    // Current ray: origin (the hit point once a segment is intersected) and
+    // direction.
+    alignas(64) float ox[kChunk];
+    alignas(64) float oy[kChunk];
+    alignas(64) float oz[kChunk];
+    alignas(64) float dx[kChunk];
+    alignas(64) float dy[kChunk];
+    alignas(64) float dz[kChunk];
+    alignas(64) float coefficient[kChunk];
+    alignas(64) float sumB[kChunk];
+    alignas(64) float sumG[kChunk];
+    alignas(64) float sumR[kChunk];
+    alignas(64) std::int32_t active[kChunk];  // the trace goes on
+    // The current segment: whether it is shaded, what it hit, the unit normal
+    // and the material there.
+    alignas(64) std::int32_t shade[kChunk];
+    alignas(64) std::int32_t hit[kChunk];
+    alignas(64) float nx[kChunk];
+    alignas(64) float ny[kChunk];
+    alignas(64) float nz[kChunk];
+    alignas(64) float colorB[kChunk];
+    alignas(64) float colorG[kChunk];
+    alignas(64) float colorR[kChunk];
+    alignas(64) float specular[kChunk];
+    alignas(64) float specularPower[kChunk];
+    alignas(64) float reflection[kChunk];
+};
+
+HWY_INLINE VF Dot(VF ax, VF ay, VF az, VF bx, VF by, VF bz) {
+    return hn::Add(hn::Add(hn::Mul(ax, bx), hn::Mul(ay, by)), hn::Mul(az, bz));
+}
+
+HWY_INLINE MF LoadMask(const std::int32_t* p) {
+    const DF df;
+    const DI di;
+    return hn::RebindMask(df, hn::Lt(hn::Load(di, p), hn::Zero(di)));
+}
+
+HWY_INLINE void StoreMask(MF m, std::int32_t* p) {
+    const DI di;
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, m)), di, p);
+}
+
+HWY_INLINE MF IntMask(hn::Mask<DI> m) { return hn::RebindMask(DF(), m); }
+
+HWY_INLINE bool None(MF m) { return hn::AllFalse(DF(), m); }
+
+// Lanes where a plane hit distance numerator / denominator can be positive:
+// both of one sign and neither zero. Any other quotient is zero, negative or
+// NaN and fails the test t > 0.
+HWY_INLINE MF SameSign(VF numerator, VF denominator) {
+    const VF zero = hn::Zero(DF());
+    return hn::Or(hn::And(hn::Gt(numerator, zero), hn::Gt(denominator, zero)),
+                  hn::And(hn::Lt(numerator, zero), hn::Lt(denominator, zero)));
+}
+
+// Eye rays of the chunk starting at column x0 of image row y, as primaryRay
+// builds them; lanes beyond the image width start finished.
+void StartChunk(const FlatScene& flat, std::int32_t x0, std::int32_t y, std::int32_t width, Chunk& c) {
+    const DF df;
+    const DI di;
+    const VF eyeX = hn::Set(df, flat.eye.x);
+    const VF dy = hn::Set(df, static_cast<float>(y) - flat.eye.y);
+    const VF dz = hn::Set(df, 0.0f - flat.eye.z);
+    const VF one = hn::Set(df, 1.0f);
+    const VF zero = hn::Zero(df);
+    const bool trace = flat.traceDepth > 0;
+    for (std::size_t i = 0; i < kChunk; i += kLanes) {
+        const VI xi = hn::Iota(di, x0 + static_cast<std::int32_t>(i));
+        const VF dx = hn::Sub(hn::ConvertTo(df, xi), eyeX);
+        const VF s = Dot(dx, dy, dz, dx, dy, dz);
+        const VF scale = hn::Div(one, hn::Sqrt(s));
+        const MF keep = hn::Eq(s, zero);
+        hn::Store(hn::IfThenElse(keep, dx, hn::Mul(dx, scale)), df, c.dx + i);
+        hn::Store(hn::IfThenElse(keep, dy, hn::Mul(dy, scale)), df, c.dy + i);
+        hn::Store(hn::IfThenElse(keep, dz, hn::Mul(dz, scale)), df, c.dz + i);
+        hn::Store(one, df, c.coefficient + i);
+        hn::Store(zero, df, c.sumB + i);
+        hn::Store(zero, df, c.sumG + i);
+        hn::Store(zero, df, c.sumR + i);
+        const MF inside = IntMask(hn::Lt(xi, hn::Set(di, width)));
+        StoreMask(trace ? inside : hn::FirstN(df, 0), c.active + i);
+    }
+}
+
+// Nearest hit of every active lane's ray, the hit point, the unit normal and
+// the material there. Lanes that miss or meet a zero normal finish. With
+// `fromEye` the rays start at the eye and the per-primitive constants of the
+// flattened scene replace the work that is the same for every lane.
+template <bool fromEye>
+bool IntersectChunk(const FlatScene& flat, Chunk& c) {
+    const DF df;
+    const DI di;
+    const VF zero = hn::Zero(df);
+    const VF sphereMin = hn::Set(df, 0.001f);
+    bool anyShaded = false;
+    for (std::size_t i = 0; i < kChunk; i += kLanes) {
+        const MF active = LoadMask(c.active + i);
+        if (None(active)) {
+            StoreMask(active, c.shade + i);
+            continue;
+        }
+        const VF dx = hn::Load(df, c.dx + i);
+        const VF dy = hn::Load(df, c.dy + i);
+        const VF dz = hn::Load(df, c.dz + i);
+        const VF ox = fromEye ? hn::Set(df, flat.eye.x) : hn::Load(df, c.ox + i);
+        const VF oy = fromEye ? hn::Set(df, flat.eye.y) : hn::Load(df, c.oy + i);
+        const VF oz = fromEye ? hn::Set(df, flat.eye.z) : hn::Load(df, c.oz + i);
+
+        // Scan order, strictly nearer hits only: ties stay with the earlier one.
+        VF nearest = hn::Set(df, kFarDistance);
+        VI hit = hn::Set(di, -1);
+        for (std::int32_t j = 0; j < flat.primitiveCount; ++j) {
+            if (flat.kind[j] == FlatScene::kSphere) {
+                VF b, disc;
+                if (fromEye) {
+                    b = Dot(hn::Set(df, flat.eyeVx[j]), hn::Set(df, flat.eyeVy[j]), hn::Set(df, flat.eyeVz[j]),
+                            dx, dy, dz);
+                    disc = hn::Add(hn::Set(df, flat.eyeC[j]), hn::Mul(b, b));
+                } else {
+                    const VF vx = hn::Sub(hn::Set(df, flat.ax[j]), ox);
+                    const VF vy = hn::Sub(hn::Set(df, flat.ay[j]), oy);
+                    const VF vz = hn::Sub(hn::Set(df, flat.az[j]), oz);
+                    b = Dot(vx, vy, vz, dx, dy, dz);
+                    const VF vv = Dot(vx, vy, vz, vx, vy, vz);
+                    disc = hn::Add(hn::Sub(hn::Set(df, flat.radiusSquared[j]), vv), hn::Mul(b, b));
+                }
+                // t = b - sqrt(disc) is at most b, so b <= 0.001 rules a hit out.
+                const MF candidate = hn::And(active, hn::And(hn::Gt(disc, zero), hn::Gt(b, sphereMin)));
+                if (None(candidate)) continue;
+                const VF t = hn::Sub(b, hn::Sqrt(disc));
+                const MF nearer = hn::And(candidate, hn::And(hn::Gt(t, sphereMin), hn::Lt(t, nearest)));
+                nearest = hn::IfThenElse(nearer, t, nearest);
+                hit = hn::IfThenElse(hn::RebindMask(di, nearer), hn::Set(di, j), hit);
+            } else {
+                const VF pnx = hn::Set(df, flat.ax[j]);
+                const VF pny = hn::Set(df, flat.ay[j]);
+                const VF pnz = hn::Set(df, flat.az[j]);
+                const VF denominator = Dot(dx, dy, dz, pnx, pny, pnz);
+                const VF numerator =
+                    fromEye ? hn::Set(df, flat.eyeNumerator[j])
+                            : hn::Neg(hn::Add(Dot(ox, oy, oz, pnx, pny, pnz), hn::Set(df, flat.offset[j])));
+                const MF candidate = hn::And(active, SameSign(numerator, denominator));
+                if (None(candidate)) continue;
+                const VF t = hn::Div(numerator, denominator);
+                const MF nearer = hn::And(candidate, hn::And(hn::Gt(t, zero), hn::Lt(t, nearest)));
+                nearest = hn::IfThenElse(nearer, t, nearest);
+                hit = hn::IfThenElse(hn::RebindMask(di, nearer), hn::Set(di, j), hit);
+            }
+        }
+
+        const MF hitSomething = hn::And(active, IntMask(hn::Gt(hit, hn::Set(di, -1))));
+        if (None(hitSomething)) {
+            StoreMask(hitSomething, c.shade + i);
+            StoreMask(hitSomething, c.active + i);
+            continue;
+        }
+        const VF px = hn::Add(ox, hn::Mul(nearest, dx));
+        const VF py = hn::Add(oy, hn::Mul(nearest, dy));
+        const VF pz = hn::Add(oz, hn::Mul(nearest, dz));
+        hn::Store(px, df, c.ox + i);
+        hn::Store(py, df, c.oy + i);
+        hn::Store(pz, df, c.oz + i);
+        hn::Store(hit, di, c.hit + i);
+
+        // Most vectors hit one primitive only; then its values are broadcast
+        // instead of gathered.
+        const std::int32_t first = c.hit[i + hn::FindKnownFirstTrue(df, hitSomething)];
+        const bool uniform =
+            hn::AllTrue(df, hn::Or(hn::Not(hitSomething), IntMask(hn::Eq(hit, hn::Set(di, first)))));
+        VF nx, ny, nz;
+        MF normalOk;
+        if (uniform) {
+            const std::int32_t j = first;
+            if (flat.kind[j] == FlatScene::kSphere) {
+                nx = hn::Sub(px, hn::Set(df, flat.ax[j]));
+                ny = hn::Sub(py, hn::Set(df, flat.ay[j]));
+                nz = hn::Sub(pz, hn::Set(df, flat.az[j]));
+                const VF nn = Dot(nx, ny, nz, nx, ny, nz);
+                normalOk = hn::Not(hn::Eq(nn, zero));
+                const VF scale = hn::Div(hn::Set(df, 1.0f), hn::Sqrt(nn));
+                nx = hn::Mul(nx, scale);
+                ny = hn::Mul(ny, scale);
+                nz = hn::Mul(nz, scale);
+            } else {
+                nx = hn::Set(df, flat.unitNx[j]);
+                ny = hn::Set(df, flat.unitNy[j]);
+                nz = hn::Set(df, flat.unitNz[j]);
+                normalOk = hn::FirstN(df, flat.zeroNormal[j] == 0 ? kLanes : 0);
+            }
+            hn::Store(hn::Set(df, flat.colorB[j]), df, c.colorB + i);
+            hn::Store(hn::Set(df, flat.colorG[j]), df, c.colorG + i);
+            hn::Store(hn::Set(df, flat.colorR[j]), df, c.colorR + i);
+            hn::Store(hn::Set(df, flat.specular[j]), df, c.specular + i);
+            hn::Store(hn::Set(df, flat.specularPower[j]), df, c.specularPower + i);
+            hn::Store(hn::Set(df, flat.reflection[j]), df, c.reflection + i);
+        } else {
+            const VI index = hn::IfThenElseZero(hn::RebindMask(di, hitSomething), hit);
+            const MF isPlane =
+                IntMask(hn::Eq(hn::GatherIndex(di, flat.kind, index), hn::Set(di, FlatScene::kPlane)));
+            VF sx = hn::Sub(px, hn::GatherIndex(df, flat.ax, index));
+            VF sy = hn::Sub(py, hn::GatherIndex(df, flat.ay, index));
+            VF sz = hn::Sub(pz, hn::GatherIndex(df, flat.az, index));
+            const VF nn = Dot(sx, sy, sz, sx, sy, sz);
+            const VF scale = hn::Div(hn::Set(df, 1.0f), hn::Sqrt(nn));
+            sx = hn::Mul(sx, scale);
+            sy = hn::Mul(sy, scale);
+            sz = hn::Mul(sz, scale);
+            nx = hn::IfThenElse(isPlane, hn::GatherIndex(df, flat.unitNx, index), sx);
+            ny = hn::IfThenElse(isPlane, hn::GatherIndex(df, flat.unitNy, index), sy);
+            nz = hn::IfThenElse(isPlane, hn::GatherIndex(df, flat.unitNz, index), sz);
+            const MF planeOk = IntMask(hn::Eq(hn::GatherIndex(di, flat.zeroNormal, index), hn::Zero(di)));
+            const MF sphereOk = hn::Not(hn::Eq(nn, zero));
+            normalOk = hn::Or(hn::And(isPlane, planeOk), hn::AndNot(isPlane, sphereOk));
+            hn::Store(hn::GatherIndex(df, flat.colorB, index), df, c.colorB + i);
+            hn::Store(hn::GatherIndex(df, flat.colorG, index), df, c.colorG + i);
+            hn::Store(hn::GatherIndex(df, flat.colorR, index), df, c.colorR + i);
+            hn::Store(hn::GatherIndex(df, flat.specular, index), df, c.specular + i);
+            hn::Store(hn::GatherIndex(df, flat.specularPower, index), df, c.specularPower + i);
+            hn::Store(hn::GatherIndex(df, flat.reflection, index), df, c.reflection + i);
+        }
+        hn::Store(nx, df, c.nx + i);
+        hn::Store(ny, df, c.ny + i);
+        hn::Store(nz, df, c.nz + i);
+        const MF shade = hn::And(hitSomething, normalOk);
+        StoreMask(shade, c.shade + i);
+        StoreMask(shade, c.active + i);
+        anyShaded = anyShaded || !None(shade);
+    }
+    return anyShaded;
+}
+
+// Diffuse and highlight of light `k` for every shaded lane, unless another
+// primitive lies between the hit point and the light.
+void ShadeChunk(const FlatScene& flat, std::int32_t k, Chunk& c) {
+    const DF df;
+    const DI di;
+    const VF zero = hn::Zero(df);
+    const VF one = hn::Set(df, 1.0f);
+    const VF sphereMin = hn::Set(df, 0.001f);
+    const VF lightX = hn::Set(df, flat.lightX[k]);
+    const VF lightY = hn::Set(df, flat.lightY[k]);
+    const VF lightZ = hn::Set(df, flat.lightZ[k]);
+    const VF lightB = hn::Set(df, flat.lightB[k]);
+    const VF lightG = hn::Set(df, flat.lightG[k]);
+    const VF lightR = hn::Set(df, flat.lightR[k]);
+    const VF lightBound = hn::Set(df, flat.lightBound[k]);
+
+    for (std::size_t i = 0; i < kChunk; i += kLanes) {
+        const MF shade = LoadMask(c.shade + i);
+        if (None(shade)) continue;
+        const VF px = hn::Load(df, c.ox + i);
+        const VF py = hn::Load(df, c.oy + i);
+        const VF pz = hn::Load(df, c.oz + i);
+        const VF nx = hn::Load(df, c.nx + i);
+        const VF ny = hn::Load(df, c.ny + i);
+        const VF nz = hn::Load(df, c.nz + i);
+
+        const VF lvx = hn::Sub(lightX, px);
+        const VF lvy = hn::Sub(lightY, py);
+        const VF lvz = hn::Sub(lightZ, pz);
+        const VF d2 = Dot(lvx, lvy, lvz, lvx, lvy, lvz);
+        const VF dist = hn::Sqrt(d2);
+        const VF scale = hn::Div(one, dist);
+        const VF lx = hn::Mul(lvx, scale);
+        const VF ly = hn::Mul(lvy, scale);
+        const VF lz = hn::Mul(lvz, scale);
+        const VF nl = Dot(nx, ny, nz, lx, ly, lz);
+        MF lit = hn::And(shade, hn::Not(hn::Or(hn::Eq(d2, zero), hn::Le(nl, zero))));
+        if (None(lit)) continue;
+
+        // Shadow: any primitive but the hit one with a hit strictly between the
+        // point and the light. Which one blocks does not matter, so the scan
+        // stops as soon as every lane is blocked.
+        const VI hit = hn::Load(di, c.hit + i);
+        for (std::int32_t j = 0; j < flat.primitiveCount; ++j) {
+            // The nearest-hit scan keeps the first entry of an object listed
+            // twice, so `hit` is always that object's identity.
+            const MF other = hn::AndNot(IntMask(hn::Eq(hit, hn::Set(di, flat.identity[j]))), lit);
+            if (flat.kind[j] == FlatScene::kSphere) {
+                const VF vx = hn::Sub(hn::Set(df, flat.ax[j]), px);
+                const VF vy = hn::Sub(hn::Set(df, flat.ay[j]), py);
+                const VF vz = hn::Sub(hn::Set(df, flat.az[j]), pz);
+                const VF b = Dot(vx, vy, vz, lx, ly, lz);
+                const MF ahead = hn::And(other, hn::Gt(b, sphereMin));
+                if (None(ahead)) continue;
+                const VF vv = Dot(vx, vy, vz, vx, vy, vz);
+                const VF disc = hn::Add(hn::Sub(hn::Set(df, flat.radiusSquared[j]), vv), hn::Mul(b, b));
+                const MF candidate = hn::And(ahead, hn::Gt(disc, zero));
+                if (None(candidate)) continue;
+                const VF t = hn::Sub(b, hn::Sqrt(disc));
+                const MF blocked = hn::And(candidate, hn::And(hn::Gt(t, sphereMin), hn::Lt(t, dist)));
+                lit = hn::AndNot(blocked, lit);
+            } else {
+                const VF pnx = hn::Set(df, flat.ax[j]);
+                const VF pny = hn::Set(df, flat.ay[j]);
+                const VF pnz = hn::Set(df, flat.az[j]);
+                const VF denominator = Dot(lx, ly, lz, pnx, pny, pnz);
+                const VF numerator = hn::Neg(hn::Add(Dot(px, py, pz, pnx, pny, pnz), hn::Set(df, flat.offset[j])));
+                const MF candidate = hn::And(other, SameSign(numerator, denominator));
+                if (None(candidate)) continue;
+                const VF t = hn::Div(numerator, denominator);
+                const MF blocked = hn::And(candidate, hn::And(hn::Gt(t, zero), hn::Lt(t, dist)));
+                lit = hn::AndNot(blocked, lit);
+            }
+            if (None(lit)) break;
+        }
+        if (None(lit)) continue;
+
+        const VF coefficient = hn::Load(df, c.coefficient + i);
+        const VF diffuse = hn::Mul(nl, coefficient);
+        VF sumB = hn::Add(hn::Load(df, c.sumB + i),
+                          hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, lightB), hn::Load(df, c.colorB + i))));
+        VF sumG = hn::Add(hn::Load(df, c.sumG + i),
+                          hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, lightG), hn::Load(df, c.colorG + i))));
+        VF sumR = hn::Add(hn::Load(df, c.sumR + i),
+                          hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, lightR), hn::Load(df, c.colorR + i))));
+
+        // Highlight: R = L - 2 nl N, s = R . D clamped at 0.
+        const VF twiceNl = hn::Mul(hn::Set(df, 2.0f), nl);
+        const VF rx = hn::Sub(lx, hn::Mul(twiceNl, nx));
+        const VF ry = hn::Sub(ly, hn::Mul(twiceNl, ny));
+        const VF rz = hn::Sub(lz, hn::Mul(twiceNl, nz));
+        const VF dx = hn::Load(df, c.dx + i);
+        const VF dy = hn::Load(df, c.dy + i);
+        const VF dz = hn::Load(df, c.dz + i);
+        VF s = Dot(rx, ry, rz, dx, dy, dz);
+        s = hn::IfThenZeroElse(hn::Le(s, zero), s);
+
+        // For 0 <= s < 1 and power p > 0, pow(s, p) <= exp(-p (1 - s))
+        // <= 1 / (1 + x + x^2/2 + x^3/6) with x = p (1 - s). Where that bound
+        // times |specular x coefficient x light| stays below 1 with a margin far
+        // wider than the rounding of the products, every channel's truncated
+        // highlight is 0 and adding it changes nothing; pow is skipped there.
+        // Everything else, NaN included, takes the exact scalar path.
+        const VF power = hn::Load(df, c.specularPower + i);
+        const VF specular = hn::Load(df, c.specular + i);
+        const VF x = hn::Mul(power, hn::Sub(one, s));
+        const VF series = hn::Add(
+            one, hn::Mul(x, hn::Add(one, hn::Mul(x, hn::Add(hn::Set(df, 0.5f), hn::Mul(x, hn::Set(df, 1.0f / 6.0f)))))));
+        const VF reach = hn::Mul(hn::Mul(hn::Abs(specular), hn::Abs(coefficient)), lightBound);
+        const MF noHighlight = hn::And(hn::And(hn::Lt(s, one), hn::Gt(power, zero)),
+                                       hn::Lt(reach, hn::Mul(series, hn::Set(df, 0.9999f))));
+        const MF highlight = hn::AndNot(noHighlight, lit);
+        if (!None(highlight)) {
+            alignas(64) float sLane[kLanes], powerLane[kLanes], specularLane[kLanes], coefficientLane[kLanes];
+            alignas(64) float addB[kLanes], addG[kLanes], addR[kLanes];
+            alignas(64) std::int32_t needed[kLanes];
+            hn::Store(s, df, sLane);
+            hn::Store(power, df, powerLane);
+            hn::Store(specular, df, specularLane);
+            hn::Store(coefficient, df, coefficientLane);
+            StoreMask(highlight, needed);
+            for (std::size_t lane = 0; lane < kLanes; ++lane) {
+                addB[lane] = addG[lane] = addR[lane] = 0.0f;
+                if (needed[lane] == 0) continue;
+                const float spec = std::pow(sLane[lane], powerLane[lane]) * specularLane[lane] * coefficientLane[lane];
+                addB[lane] = std::trunc(spec * flat.lightB[k]);
+                addG[lane] = std::trunc(spec * flat.lightG[k]);
+                addR[lane] = std::trunc(spec * flat.lightR[k]);
+            }
+            // Adding +0 leaves a sum unchanged: a sum is never -0.
+            sumB = hn::Add(sumB, hn::Load(df, addB));
+            sumG = hn::Add(sumG, hn::Load(df, addG));
+            sumR = hn::Add(sumR, hn::Load(df, addR));
+        }
+        hn::Store(sumB, df, c.sumB + i);
+        hn::Store(sumG, df, c.sumG + i);
+        hn::Store(sumR, df, c.sumR + i);
+    }
+}
+
+// Weights the next segment and mirrors each shaded lane's ray about the normal;
+// lanes whose weight falls below the cut-off finish.
+void ReflectChunk(Chunk& c) {
+    const DF df;
+    const VF two = hn::Set(df, 2.0f);
+    const VF minCoefficient = hn::Set(df, kMinCoefficient);
+    for (std::size_t i = 0; i < kChunk; i += kLanes) {
+        const MF shade = LoadMask(c.shade + i);
+        if (None(shade)) continue;
+        const VF coefficient = hn::Mul(hn::Load(df, c.coefficient + i), hn::Load(df, c.reflection + i));
+        hn::Store(coefficient, df, c.coefficient + i);
+        StoreMask(hn::AndNot(hn::Lt(coefficient, minCoefficient), shade), c.active + i);
+        const VF nx = hn::Load(df, c.nx + i);
+        const VF ny = hn::Load(df, c.ny + i);
+        const VF nz = hn::Load(df, c.nz + i);
+        const VF dx = hn::Load(df, c.dx + i);
+        const VF dy = hn::Load(df, c.dy + i);
+        const VF dz = hn::Load(df, c.dz + i);
+        const VF k = hn::Mul(two, Dot(nx, ny, nz, dx, dy, dz));
+        hn::Store(hn::Sub(dx, hn::Mul(k, nx)), df, c.dx + i);
+        hn::Store(hn::Sub(dy, hn::Mul(k, ny)), df, c.dy + i);
+        hn::Store(hn::Sub(dz, hn::Mul(k, nz)), df, c.dz + i);
+    }
+}
+
+// channelByte for every lane: the fraction of sum x 255 dropped, 255 from 256
+// on (and for NaN), the low byte of the whole number otherwise.
+HWY_INLINE VI ChannelBytes(VF sum) {
+    const DF df;
+    const DI di;
+    const VF v = hn::Mul(sum, hn::Set(df, 255.0f));
+    const VI whole = hn::And(hn::ConvertTo(di, v), hn::Set(di, 0xFF));
+    return hn::IfThenElse(hn::RebindMask(di, hn::Lt(v, hn::Set(df, 256.0f))), whole, hn::Set(di, 255));
+}
+
+// Stores the chunk's `count` pixels at `out`: bytes b, g, r of each pixel; the
+// alpha bytes keep their values.
+void StoreChunk(const Chunk& c, std::int32_t count, std::uint8_t* out) {
+    const DI di;
+    for (std::size_t i = 0; i < kChunk && static_cast<std::int32_t>(i) < count; i += kLanes) {
+        const VI b = ChannelBytes(hn::Load(DF(), c.sumB + i));
+        const VI g = ChannelBytes(hn::Load(DF(), c.sumG + i));
+        const VI r = ChannelBytes(hn::Load(DF(), c.sumR + i));
+        const VI packed = hn::Or(b, hn::Or(hn::ShiftLeft<8>(g), hn::ShiftLeft<16>(r)));
+        std::uint8_t* dst = out + 4 * i;
+#if HWY_TARGET != HWY_SCALAR
+        if (static_cast<std::int32_t>(i + kLanes) <= count) {
+#if HWY_TARGET <= HWY_AVX3
+            // A byte-masked store: the alpha bytes are not written at all.
+            const hn::Repartition<std::uint8_t, DI> du8;
+            const auto colourBytes = hn::Ne(hn::And(hn::Iota(du8, 0), hn::Set(du8, 3)), hn::Set(du8, 3));
+            hn::BlendedStore(hn::BitCast(du8, packed), colourBytes, du8, dst);
+#else
+            // No byte-masked store here: each alpha byte is written back with
+            // the value just read.
+            const VI old = hn::LoadU(di, reinterpret_cast<const std::int32_t*>(dst));
+            const VI alpha = hn::And(old, hn::Set(di, static_cast<std::int32_t>(0xFF000000u)));
+            hn::StoreU(hn::Or(alpha, packed), di, reinterpret_cast<std::int32_t*>(dst));
+#endif
+            continue;
+        }
+#endif
+        alignas(64) std::int32_t lanes[kLanes];
+        hn::Store(packed, di, lanes);
+        for (std::size_t lane = 0; lane < kLanes && static_cast<std::int32_t>(i + lane) < count; ++lane) {
+            const auto value = static_cast<std::uint32_t>(lanes[lane]);
+            dst[4 * lane + 0] = static_cast<std::uint8_t>(value);
+            dst[4 * lane + 1] = static_cast<std::uint8_t>(value >> 8);
+            dst[4 * lane + 2] = static_cast<std::uint8_t>(value >> 16);
+        }
+    }
+}
+
+}  // namespace
+
+void RenderFlat(const FlatScene& flat, const ImageRows& image) {
+    Chunk chunk;
+    for (std::int32_t y = 0; y < image.height; ++y) {
+        const std::int32_t row = image.bottomUp ? image.height - 1 - y : y;
+        std::uint8_t* rowStart = image.pixels + static_cast<std::ptrdiff_t>(row) * image.stride;
+        for (std::int32_t x0 = 0; x0 < image.width; x0 += static_cast<std::int32_t>(kChunk)) {
+            StartChunk(flat, x0, y, image.width, chunk);
+            for (std::int32_t level = 0; level < flat.traceDepth; ++level) {
+                const bool shaded = level == 0 ? IntersectChunk<true>(flat, chunk) : IntersectChunk<false>(flat, chunk);
+                if (!shaded) break;
+                for (std::int32_t k = 0; k < flat.lightCount; ++k) ShadeChunk(flat, k, chunk);
+                // The last segment's weight and mirror ray would not be used.
+                if (level + 1 == flat.traceDepth) break;
+                ReflectChunk(chunk);
+            }
+            StoreChunk(chunk, image.width - x0, rowStart + 4 * static_cast<std::ptrdiff_t>(x0));
+        }
+    }
+}
+
+const char* TargetName() { return hwy::TargetName(HWY_TARGET); }
+
+}  // namespace HWY_NAMESPACE
+}  // namespace glintworks
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace glintworks {
+
+HWY_EXPORT(RenderFlat);
+HWY_EXPORT(TargetName);
+
+void renderFlatScene(const FlatScene& flat, const ImageRows& image) { HWY_DYNAMIC_DISPATCH(RenderFlat)(flat, image); }
+
+const char* flatSceneTargetName() { return HWY_DYNAMIC_DISPATCH(TargetName)(); }
+
+}  // namespace glintworks
+#endif  // HWY_ONCE

@@ -1,0 +1,308 @@
+// Whole frames: the fast renderer against the literal one, byte for byte, for
+// every SIMD target this CPU can run, on the default scene and on random scenes.
+
+#include <gtest/gtest.h>
+
+#include <hwy/targets.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "scene/default_scene.h"
+#include "scene/render.h"
+#include "scene/tracer.h"
+
+namespace glintworks {
+namespace {
+
+// Pixel memory with `padding` spare bytes after each row, filled with bytes
+// from `seed` so that untouched alpha and padding bytes can be told apart.
+struct Frame {
+    Frame(std::int32_t w, std::int32_t h, std::int32_t padding, bool bottomUp, std::uint32_t seed)
+        : memory(static_cast<std::size_t>(h) * static_cast<std::size_t>(4 * w + padding)) {
+        rows.width = w;
+        rows.height = h;
+        rows.stride = 4 * w + padding;
+        rows.bottomUp = bottomUp;
+        std::mt19937 fill(seed);
+        for (auto& byte : memory) byte = static_cast<std::uint8_t>(fill());
+        original = memory;
+        rows.pixels = memory.data();
+    }
+
+    std::vector<std::uint8_t> memory;
+    std::vector<std::uint8_t> original;
+    ImageRows rows;
+};
+
+// Image position of the first byte where two frames of one layout differ.
+std::string firstDifference(const Frame& a, const Frame& b) {
+    for (std::size_t i = 0; i < a.memory.size(); ++i) {
+        if (a.memory[i] == b.memory[i]) continue;
+        const auto stride = static_cast<std::size_t>(a.rows.stride);
+        const auto memoryRow = static_cast<std::int32_t>(i / stride);
+        const auto column = static_cast<std::int32_t>(i % stride);
+        const std::int32_t y = a.rows.bottomUp ? a.rows.height - 1 - memoryRow : memoryRow;
+        char text[160];
+        std::snprintf(text, sizeof text, "pixel (%d, %d) byte %d: %d, expected %d", column / 4, y, column % 4,
+                      b.memory[i], a.memory[i]);
+        return text;
+    }
+    return "";
+}
+
+// Renders with both renderers into identically filled memory and expects the
+// same bytes everywhere, and the alpha and padding bytes as they were.
+void expectSameFrame(const Scene& scene, std::int32_t w, std::int32_t h, std::int32_t padding, bool bottomUp,
+                     std::uint32_t fillSeed = 7) {
+    SCOPED_TRACE(testing::Message() << w << "x" << h << " padding " << padding
+                                    << (bottomUp ? " bottom-up" : " top-down"));
+    Frame literal(w, h, padding, bottomUp, fillSeed);
+    Frame fast(w, h, padding, bottomUp, fillSeed);
+    renderImageLiteral(scene, literal.rows);
+    renderImage(scene, fast.rows);
+    ASSERT_TRUE(fast.memory == literal.memory) << firstDifference(literal, fast);
+    for (std::size_t i = 0; i < fast.memory.size(); ++i) {
+        const auto column = static_cast<std::int32_t>(i % static_cast<std::size_t>(fast.rows.stride));
+        if (column >= 4 * w || column % 4 == 3) {
+            ASSERT_EQ(fast.memory[i], fast.original[i]) << "byte " << i;
+        }
+    }
+}
+
+// Runs `body` once for each SIMD target that this binary holds and this CPU
+// runs, with renderImage restricted to it.
+template <typename Body>
+void forEachTarget(Body body) {
+    struct Restore {
+        ~Restore() { hwy::SetSupportedTargetsForTest(0); }
+    } restore;
+    for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+        hwy::SetSupportedTargetsForTest(target);
+        SCOPED_TRACE(hwy::TargetName(target));
+        // The dispatch really switched: otherwise this loop tests one target.
+        ASSERT_STREQ(renderTargetName(), hwy::TargetName(target));
+        body();
+        if (testing::Test::HasFatalFailure()) return;
+    }
+}
+
+TEST(FastFrames, DefaultSceneMatchesTheLiteralLoopAtEverySize) {
+    const Scene scene = makeDefaultScene();
+    forEachTarget([&] {
+        expectSameFrame(scene, 320, 240, 0, false);
+        expectSameFrame(scene, 320, 240, 0, true);
+        expectSameFrame(scene, 333, 201, 12, false);
+        expectSameFrame(scene, 333, 201, 4, true);
+        expectSameFrame(scene, 1, 1, 0, false);
+        expectSameFrame(scene, 1, 1, 3, true);
+        expectSameFrame(scene, 17, 3, 0, false);
+        expectSameFrame(scene, 17, 3, 8, true);
+        expectSameFrame(scene, 7, 300, 1, false);
+    });
+}
+
+TEST(FastFrames, DefaultSceneMatchesAtFullHd) {
+    // Only the CPU's own target: the frame is large, and the wide stretch of
+    // floor and its reflections to the right of the eye is covered as a whole.
+    expectSameFrame(makeDefaultScene(), 1920, 1080, 0, true);
+}
+
+TEST(FastFrames, EmptySizesWriteNothing) {
+    const Scene scene = makeDefaultScene();
+    Frame empty(0, 5, 16, false, 3);
+    renderImage(scene, empty.rows);
+    EXPECT_EQ(empty.memory, empty.original);
+    ImageRows none;  // no pixel memory at all
+    none.width = 10;
+    none.height = 10;
+    renderImage(scene, none);
+}
+
+// ---------------------------------------------------------------------------
+// Random scenes
+
+Material randomMaterial(std::mt19937& rng) {
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    Material m;
+    m.color = {unit(rng), unit(rng), unit(rng), 1.0f};
+    if (unit(rng) < 0.1f) m.color.g = 1.7f;  // over-bright
+    const float specularChoice = unit(rng);
+    m.specular = specularChoice < 0.2f   ? 0.0f
+                 : specularChoice < 0.3f ? 1.0f
+                 : specularChoice < 0.4f ? 40.0f
+                                         : 0.5f + 2.5f * unit(rng);
+    const float powerChoice = unit(rng);
+    m.specularPower = powerChoice < 0.3f   ? 12.0f
+                      : powerChoice < 0.4f ? 1.0f
+                      : powerChoice < 0.5f ? 0.5f
+                      : powerChoice < 0.6f ? 400.0f
+                                           : 1.0f + 60.0f * unit(rng);
+    const float reflectionChoice = unit(rng);
+    m.reflection = reflectionChoice < 0.25f  ? 0.0f
+                   : reflectionChoice < 0.5f ? 1.0f  // a perfect mirror
+                   : reflectionChoice < 0.6f ? 1.25f
+                   : reflectionChoice < 0.7f ? 0.4f
+                                             : unit(rng);
+    m.savedColor = m.color;
+    return m;
+}
+
+// A scene of spheres and planes in random order and number, lights in random
+// places (inside spheres and on the eye's side included), a random eye and a
+// random trace depth. Duplicates give exact ties; planes through the eye or
+// level with a pixel row give rays that run along them.
+Scene randomScene(std::mt19937& rng, std::int32_t w, std::int32_t h) {
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    auto between = [&](float lo, float hi) { return lo + (hi - lo) * unit(rng); };
+    Scene scene;
+    scene.traceDepth = std::uniform_int_distribution<int>(-1, 6)(rng);
+    const float eyeChoice = unit(rng);
+    scene.eye = eyeChoice < 0.3f ? Vec3{std::floor(w / 2.0f), std::floor(h / 2.0f), -60.0f}
+                : eyeChoice < 0.4f ? Vec3{between(0, w), between(0, h), 0.0f}  // on the image plane
+                                   : Vec3{between(-w, 2.0f * w), between(-h, 2.0f * h), between(-300, -5)};
+    const Vec3 eye = scene.eye;
+
+    const int count = std::uniform_int_distribution<int>(0, 7)(rng);
+    for (int i = 0; i < count; ++i) {
+        const float choice = unit(rng);
+        if (!scene.primitives.empty() && choice < 0.1f) {
+            // The same object twice.
+            scene.primitives.push_back(scene.primitives[rng() % scene.primitives.size()]);
+        } else if (!scene.primitives.empty() && choice < 0.2f) {
+            // An equal copy in another colour: the earlier one must win the tie.
+            const auto& source = scene.primitives[rng() % scene.primitives.size()];
+            if (const auto* sphere = dynamic_cast<const Sphere*>(source.get())) {
+                scene.primitives.push_back(std::make_shared<Sphere>(sphere->center, sphere->radius, randomMaterial(rng)));
+            } else if (const auto* plane = dynamic_cast<const Plane*>(source.get())) {
+                scene.primitives.push_back(std::make_shared<Plane>(plane->normal, plane->offset, randomMaterial(rng)));
+            }
+        } else if (choice < 0.7f) {
+            const Vec3 centre{between(-w, 2.0f * w), between(-h, 2.0f * h), between(-50, 300)};
+            const float radius = unit(rng) < 0.05f ? 0.0f : between(1, 1.5f * static_cast<float>(w + h));
+            scene.primitives.push_back(std::make_shared<Sphere>(centre, radius, randomMaterial(rng)));
+        } else {
+            Vec3 normal;
+            float offset;
+            const float kind = unit(rng);
+            if (kind < 0.3f) {
+                // A floor or wall along the axes, somewhere in view.
+                const int axis = static_cast<int>(rng() % 3);
+                const float sign = rng() % 2 ? 1.0f : -1.0f;
+                normal = {axis == 0 ? sign : 0.0f, axis == 1 ? sign : 0.0f, axis == 2 ? sign : 0.0f};
+                offset = -sign * (axis == 0 ? between(-w, 2.0f * w) : axis == 1 ? between(-h, 2.0f * h)
+                                                                                : between(10, 400));
+            } else if (kind < 0.45f) {
+                // Level with the eye's pixel row, or through the eye itself.
+                normal = {0.0f, rng() % 2 ? 1.0f : -1.0f, 0.0f};
+                offset = unit(rng) < 0.5f ? -normal.y * eye.y : -normal.y * std::floor(between(0, h));
+            } else if (kind < 0.5f) {
+                normal = {0.0f, 0.0f, 0.0f};  // degenerate: never hit
+                offset = 5.0f;
+            } else {
+                // Any direction, not of unit length.
+                normal = {between(-2, 2), between(-2, 2), between(-2, 2)};
+                offset = between(-300, 300);
+            }
+            scene.primitives.push_back(std::make_shared<Plane>(normal, offset, randomMaterial(rng)));
+        }
+    }
+
+    const int lights = std::uniform_int_distribution<int>(0, 4)(rng);
+    for (int i = 0; i < lights; ++i) {
+        Vec3 position{between(-w, 2.0f * w), between(-2.0f * h, 2.0f * h), between(-300, 300)};
+        const float where = unit(rng);
+        if (where < 0.1f) position = eye;
+        if (where >= 0.1f && where < 0.2f && !scene.primitives.empty()) {
+            if (const auto* sphere = dynamic_cast<const Sphere*>(scene.primitives[0].get())) position = sphere->center;
+        }
+        const float brightness = unit(rng) < 0.15f ? 0.0f : between(0.2f, 1.5f);
+        scene.lights.emplace_back(Color4{brightness, between(0, 1), brightness, 1.0f}, position);
+    }
+    return scene;
+}
+
+TEST(FastFrames, RandomScenesMatchTheLiteralLoop) {
+    forEachTarget([&] {
+        for (std::uint32_t seed = 1; seed <= 250; ++seed) {
+            SCOPED_TRACE(testing::Message() << "random scene seed " << seed);
+            std::mt19937 rng(seed);
+            const std::int32_t w = std::uniform_int_distribution<std::int32_t>(1, 41)(rng);
+            const std::int32_t h = std::uniform_int_distribution<std::int32_t>(1, 23)(rng);
+            const Scene scene = randomScene(rng, w, h);
+            expectSameFrame(scene, w, h, static_cast<std::int32_t>(rng() % 9), rng() % 2 == 0, seed);
+            if (testing::Test::HasFatalFailure()) return;
+        }
+    });
+}
+
+TEST(FastFrames, DefaultSceneWithRandomLightsEyeAndMaterialsMatches) {
+    // Larger pictures of a familiar layout: highlights of every size, shadows
+    // and chains of mirror images.
+    forEachTarget([&] {
+        for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+            SCOPED_TRACE(testing::Message() << "varied default scene seed " << seed);
+            std::mt19937 rng(seed);
+            std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+            Scene scene = makeDefaultScene();
+            scene.traceDepth = static_cast<std::int32_t>(rng() % 7);
+            scene.eye = {80.0f + 160.0f * unit(rng), 40.0f + 160.0f * unit(rng), -120.0f - 240.0f * unit(rng)};
+            // makeDefaultScene made these objects for this scene alone.
+            for (const auto& primitive : scene.primitives) {
+                if (rng() % 2) primitive->material = randomMaterial(rng);
+            }
+            if (rng() % 3 == 0) scene.lights.emplace_back(Color4{1, 1, 1, 1}, Vec3{unit(rng) * 320, 100, -50});
+            expectSameFrame(scene, 160, 120, 0, rng() % 2 == 0, seed);
+            if (testing::Test::HasFatalFailure()) return;
+        }
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Scenes the fast path must leave to the literal loop
+
+// A sphere that reports hits twice as far out as its radius.
+class InflatedSphere : public Sphere {
+public:
+    using Sphere::Sphere;
+    bool intersect(const Ray& ray, float& distance) const override {
+        const Sphere twice(center, 2.0f * radius, material);
+        return twice.intersect(ray, distance);
+    }
+};
+
+TEST(FastFrames, PrimitivesOfOtherTypesGoThroughTheLiteralLoop) {
+    // Were the fast path to treat these as a plain Sphere or skip them, the
+    // pictures would differ.
+    Scene inflated = makeDefaultScene();
+    const auto& first = dynamic_cast<const Sphere&>(*inflated.primitives[0]);
+    inflated.primitives[0] = std::make_shared<InflatedSphere>(first.center, first.radius, first.material);
+    expectSameFrame(inflated, 320, 240, 0, false);
+
+    // The base class hits nothing but still takes part, and its material is read.
+    Scene base = makeDefaultScene();
+    base.primitives.insert(base.primitives.begin() + 1, std::make_shared<Primitive>());
+    expectSameFrame(base, 64, 48, 0, false);
+}
+
+TEST(FastFrames, MorePrimitivesOrLightsThanFitStillMatch) {
+    Scene manyPrimitives = makeDefaultScene();
+    while (manyPrimitives.primitives.size() <= static_cast<std::size_t>(kFastMaxPrimitives)) {
+        manyPrimitives.primitives.push_back(manyPrimitives.primitives[manyPrimitives.primitives.size() % 4]);
+    }
+    expectSameFrame(manyPrimitives, 40, 30, 0, false);
+
+    Scene manyLights = makeDefaultScene();
+    while (manyLights.lights.size() <= static_cast<std::size_t>(kFastMaxLights)) {
+        manyLights.lights.emplace_back(Color4{0.05f, 0.05f, 0.05f, 1}, Vec3{10.0f * manyLights.lights.size(), -50, -60});
+    }
+    expectSameFrame(manyLights, 40, 30, 0, false);
+}
+
+}  // namespace
+}  // namespace glintworks
