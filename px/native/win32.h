@@ -434,7 +434,9 @@ HGDIOBJ WINAPI GetStockObject(int i);
 // window gets WM_NCDESTROY (after WM_DESTROY for a refused WM_CREATE) and the
 // call returns null. The window starts hidden unless the style has WS_VISIBLE.
 // Position and size are the outer rectangle; on X11 and Wayland the frame is
-// the window manager's, so the client area is exactly width x height. When the
+// the window manager's, so the client area is exactly width x height (clamped
+// to what the screen allows: 4096 x 4096 headless, 16384 x 16384 with SDL,
+// and WM_SIZE always reports the clamped size). When the
 // backend cannot open a window the call returns null without calling the
 // procedure at all; pxNativeLastError (px/native/platform.h) says why.
 HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName, DWORD dwStyle, int X,
@@ -468,6 +470,8 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
 // sent messages do, in their place in arrival order.
 BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
 BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
+// Refuses (FALSE) WM_CREATE, WM_NCCREATE and WM_GETMINMAXINFO, whose lparam
+// points at a record: those are only ever sent.
 BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 // Calls the window procedure at once and returns its result.
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
@@ -523,7 +527,8 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho);
 // the top row. lpvBits holds cLines rows starting at row uStartScan, in memory
 // order. The copy is clipped to those rows, the image's width and the
 // surface's client area and clip region: it never reads or writes outside
-// them. Returns the number of rows that received pixels (0: none).
+// them. w or h beyond the int range (a negative int passed in) copies
+// nothing. Returns the number of rows that received pixels (0: none).
 int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc, UINT StartScan,
                              UINT cLines, const VOID* lpvBits, const BITMAPINFO* lpbmi, UINT ColorUse);
 

@@ -66,7 +66,8 @@ void mouseUp(HWND window, Button button, std::int32_t x, std::int32_t y);
 
 // The title bar's close button: posts WM_CLOSE.
 void closeButton(HWND window);
-// The user resized the client area (0 x 0: minimised). WM_SIZE is sent in its
+// The user resized the client area (0 x 0: minimised; sizes are clamped to
+// the virtual screen, 4096 x 4096). WM_SIZE is sent in its
 // place in the queue; the backing image follows the size and the window is
 // invalidated whole when the size changed.
 void resize(HWND window, std::int32_t width, std::int32_t height);
@@ -122,5 +123,9 @@ std::vector<TimerInfo> timers(HWND window);
 void failNextWindowCreation(const std::string& reason);
 // The next `count` CreateDIBSection calls return null, as if memory ran out.
 void failDibSections(int count = 1);
+// From now until reset, CreateDIBSection refuses pixel memory of more than
+// `bytes` bytes, as if no more could be had (the built-in limit, 2^31 - 1,
+// still holds above it).
+void limitDibSectionBytes(std::size_t bytes);
 
 }  // namespace pxHeadless

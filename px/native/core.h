@@ -1,0 +1,272 @@
+#pragma once
+// The backend-neutral core of the platform layer: everything that is the
+// platform's logic (window classes and records, the user-data slot, the
+// creation sequence, the message queue and its retrieval order, timers,
+// invalid regions and painting, capture, key state, leave tracking, bitmaps
+// and the blit). Internal to px/native: px/ sees only win32.h.
+//
+// A backend (px/native/sdl or px/native/headless, exactly one linked into a
+// program) supplies the functions in pxNative::backend and reports native
+// events through pxNative::input. The core never blocks except inside
+// backend::waitEvents.
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "px/native/win32.h"
+
+namespace pxNative {
+
+// A rectangle in client pixels; right and bottom are exclusive.
+struct Rect {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+
+    bool empty() const { return right <= left || bottom <= top; }
+};
+Rect intersect(const Rect& a, const Rect& b);
+Rect unite(const Rect& a, const Rect& b);  // bounding box; an empty side is ignored
+
+// A window's backing image: what the window shows. Top-down rows of
+// 4 x width bytes, each pixel blue, green, red, alpha.
+struct Image {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint8_t> bytes;
+
+    // Resizes, keeping the overlapping top-left part; new pixels are black.
+    void resize(std::int32_t newWidth, std::int32_t newHeight);
+};
+
+// ------------------------------------------------------------------ state
+
+struct WindowClass {
+    std::wstring name;
+    ATOM atom = 0;
+    HINSTANCE instance = nullptr;
+    UINT style = 0;
+    WNDPROC procedure = nullptr;
+    HICON icon = nullptr;
+    HCURSOR cursor = nullptr;
+    HBRUSH background = nullptr;
+};
+
+struct Window {
+    HWND handle = nullptr;
+    std::uint64_t order = 0;  // creation order; paint is handed out in it
+    std::wstring className;
+    UINT classStyle = 0;
+    HBRUSH background = nullptr;
+    WNDPROC procedure = nullptr;
+    HWND parent = nullptr;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    LONG_PTR userData = 0;
+    std::string title;  // UTF-8
+    bool visible = false;
+    bool destroying = false;
+    std::int32_t x = 0;  // outer position on the screen; the client area starts here too (the frame is the window manager's)
+    std::int32_t y = 0;
+    Image image;  // client width x height
+    std::optional<Rect> invalid;
+    bool erasePending = false;
+    bool pointerInside = false;  // the pointer is over the client area
+    bool leaveArmed = false;     // TrackMouseEvent(TME_LEAVE) is waiting for the pointer to leave
+};
+
+struct Timer {
+    HWND window = nullptr;
+    UINT_PTR id = 0;
+    UINT periodMs = 0;
+    std::int64_t dueNs = 0;
+    std::uint64_t order = 0;
+    TIMERPROC callback = nullptr;
+};
+
+// One entry of the queue. Posted and input messages wait here in arrival
+// order; a resize waits here too and is applied and sent to the window
+// procedure when retrieval reaches it.
+struct QueuedMessage {
+    // resize: msg.wParam is the width, msg.lParam the height.
+    enum class Kind { posted, key, mouseButton, resize };
+    Kind kind = Kind::posted;
+    MSG msg{};
+    int sidedKey = 0;   // key: VK_LSHIFT etc. when the key has sides, else the key itself
+    bool down = false;  // key and mouse button: pressed
+    int buttonKey = 0;  // mouse button: VK_LBUTTON, VK_MBUTTON or VK_RBUTTON
+};
+
+struct DeviceContext {
+    HWND window = nullptr;
+    Rect clip;  // in client pixels
+};
+
+struct Bitmap {
+    void* memory = nullptr;  // std::calloc'd, freed by DeleteObject
+};
+
+struct State {
+    std::map<std::wstring, WindowClass> classes;
+    ATOM nextAtom = 0xC000;
+    std::map<std::uintptr_t, std::unique_ptr<Window>> windows;
+    std::uint64_t nextOrder = 1;
+    std::deque<QueuedMessage> queue;
+    bool quitPending = false;
+    int quitCode = 0;
+    std::vector<Timer> timers;
+    std::map<std::uintptr_t, DeviceContext> deviceContexts;
+    std::map<std::uintptr_t, Bitmap> bitmaps;
+    HWND capture = nullptr;
+    // Key and button state, indexed by virtual-key code: 0x80 down, 0x01
+    // toggled. `arrived` follows native events as they arrive (it decides
+    // WM_SYSKEYDOWN and the MK_ bits); `retrieved` follows the messages as
+    // GetMessageW/PeekMessageW hand them out, and GetKeyState reads it.
+    std::uint8_t arrived[256] = {};
+    std::uint8_t retrieved[256] = {};
+    std::int32_t pointerScreenX = 0;
+    std::int32_t pointerScreenY = 0;
+    std::string lastError;
+    int dibFailures = 0;  // CreateDIBSection calls still to refuse (tests)
+    // The largest pixel memory a bitmap section may have: its byte count must
+    // fit the header's 32-bit image size and every row offset a 32-bit int.
+    std::uint64_t dibByteLimit = 0x7FFFFFFF;
+};
+
+State& state();
+// Forgets everything except the handle counter, so old handles stay invalid.
+void resetState();
+
+// Handles are numbers from one counter that never repeats; a handle is valid
+// only while its record is in the map of its kind.
+std::uintptr_t newHandleValue();
+Window* findWindow(HWND window);
+template <typename H>
+std::uintptr_t handleValue(H handle) {
+    return reinterpret_cast<std::uintptr_t>(handle);
+}
+
+// Calls the window's procedure (null-safe: 0 for an unknown window). The
+// record may be gone afterwards: look it up again.
+LRESULT callProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// The layer's clock, from the backend.
+std::int64_t nowNs();
+DWORD messageTime();
+
+// Client rectangle of a window record.
+Rect clientRect(const Window& window);
+
+// Adds to the queue (internal callers; PostMessageW validates first).
+void enqueue(QueuedMessage entry);
+
+// Updates the key state that GetKeyState reads, as a message is retrieved.
+void noteRetrieved(const QueuedMessage& entry);
+
+// Applies a resize that retrieval reached: sizes the image, sends WM_SIZE and
+// invalidates as the class style says.
+void applyResize(HWND window, std::int32_t width, std::int32_t height);
+
+// Removes everything that refers to a window being destroyed: queued
+// messages, timers, capture, device contexts.
+void forgetWindow(HWND window);
+
+// Fills `area` of the window's image with an opaque colour (0xRRGGBB).
+void fillImage(Window& window, const Rect& area, std::uint32_t rgb);
+// The colour a brush paints, if it paints one.
+std::optional<std::uint32_t> brushColor(HBRUSH brush);
+
+// The earliest deadline of the timers a retrieval with this window filter
+// could hand out, if any runs.
+std::optional<std::int64_t> nextTimerDeadline(HWND filter);
+
+// UTF-8 from a wide string (UTF-32 on Linux).
+std::string narrow(const wchar_t* text);
+
+// ------------------------------------------------------------------ backend
+// Implemented by the one linked backend.
+namespace backend {
+
+struct WindowRequest {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool resizable = false;
+    bool decorated = false;
+    bool toplevel = true;
+};
+
+// Opens a hidden native window for `window`. On failure returns false and
+// puts a one-line reason in `reason`.
+bool openWindow(HWND window, const WindowRequest& request, std::string& reason);
+void closeWindow(HWND window);
+void setTitle(HWND window, const std::string& utf8);
+void setVisible(HWND window, bool visible);
+// The image changed inside `area` (clipped to it): show that part.
+void present(HWND window, const Image& image, const Rect& area);
+// Reports every native event that is waiting through pxNative::input.
+// Never blocks.
+void pollEvents();
+// Blocks until a native event may be waiting, or until the clock reaches
+// deadlineNs; without a deadline, until an event comes.
+void waitEvents(std::optional<std::int64_t> deadlineNs);
+// A monotonic clock in nanoseconds.
+std::int64_t nowNs();
+
+// The largest client area the backend's screen allows; larger sizes are
+// clamped to it, as a window manager (or Windows' WM_GETMINMAXINFO) would.
+struct Size {
+    std::int32_t width;
+    std::int32_t height;
+};
+Size largestClient();
+
+}  // namespace backend
+
+// Clamps a requested client size to [0, the backend's largest].
+backend::Size clampClientSize(std::int32_t width, std::int32_t height);
+
+// ------------------------------------------------------------------ input
+// Native events, reported by the backend in the order they happened. Each
+// becomes queue entries at once. Unknown windows are ignored.
+namespace input {
+
+enum class Button { left, middle, right };
+
+// vk may name a side (VK_LSHIFT ...) or not (VK_SHIFT means the left key).
+void key(HWND window, int vk, bool down);
+// Client coordinates of `window`; they may lie outside it.
+void mouseMove(HWND window, std::int32_t x, std::int32_t y);
+void mouseButton(HWND window, Button button, bool down, std::int32_t x, std::int32_t y);
+// The pointer left the client area, position unknown.
+void pointerLeft(HWND window);
+// The close button: WM_CLOSE is posted.
+void closeRequested(HWND window);
+// The process was asked to end (SIGINT, SIGTERM): every top-level window gets
+// WM_CLOSE, as if its close button was pressed.
+void quitRequested();
+void resized(HWND window, std::int32_t width, std::int32_t height);
+void exposed(HWND window);
+
+}  // namespace input
+
+// ------------------------------------------------------------------ inspection
+// For the headless backend's test controls.
+namespace inspect {
+
+const Image* image(HWND window);
+std::vector<Timer> timers(HWND window);
+void failDibSections(int count);
+void limitDibSectionBytes(std::uint64_t bytes);  // never above the built-in limit
+void setLastError(const std::string& text);
+
+}  // namespace inspect
+
+}  // namespace pxNative

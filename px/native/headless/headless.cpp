@@ -1,0 +1,196 @@
+// The headless backend: windows that exist only as records and backing images
+// in the core, a virtual clock, and input that tests inject.
+//
+// Implements:
+// - [x] windows open at once (or fail when a test asks), never on a screen
+// - [x] presenting counts, nothing more
+// - [x] a virtual clock for timers and QueryPerformanceCounter
+// - [x] waiting jumps the clock to the next timer or scheduled action, and
+//       aborts when there is neither (the loop would wait for ever)
+// - [x] injected keys, mouse, close, resize, expose, through the core
+// - [x] reading back images and timers; making creation and bitmaps fail
+
+#include "px/native/headless/headless.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "px/native/core.h"
+
+namespace {
+
+struct HeadlessState {
+    std::int64_t nowNs = 0;
+    // Actions by due time; equal times keep the order they were scheduled in.
+    std::multimap<std::int64_t, std::function<void()>> scheduled;
+    bool failNextCreation = false;
+    std::string creationFailure;
+    std::map<std::uintptr_t, int> presents;
+};
+
+HeadlessState& headless() {
+    static HeadlessState instance;
+    return instance;
+}
+
+// Runs the scheduled actions due by `until`, each with the clock at its own
+// time. Actions may schedule more.
+void runScheduled(std::int64_t until) {
+    HeadlessState& h = headless();
+    while (!h.scheduled.empty() && h.scheduled.begin()->first <= until) {
+        const auto first = h.scheduled.begin();
+        if (first->first > h.nowNs) h.nowNs = first->first;
+        const std::function<void()> action = std::move(first->second);
+        h.scheduled.erase(first);
+        action();
+    }
+}
+
+pxNative::input::Button toInput(pxHeadless::Button button) {
+    switch (button) {
+    case pxHeadless::Button::left: return pxNative::input::Button::left;
+    case pxHeadless::Button::middle: return pxNative::input::Button::middle;
+    case pxHeadless::Button::right: return pxNative::input::Button::right;
+    }
+    return pxNative::input::Button::left;
+}
+
+}  // namespace
+
+namespace pxNative::backend {
+
+bool openWindow(HWND, const WindowRequest&, std::string& reason) {
+    HeadlessState& h = headless();
+    if (h.failNextCreation) {
+        h.failNextCreation = false;
+        reason = h.creationFailure;
+        return false;
+    }
+    return true;
+}
+
+void closeWindow(HWND) {}
+void setTitle(HWND, const std::string&) {}
+void setVisible(HWND, bool) {}
+
+void present(HWND window, const Image&, const Rect&) { ++headless().presents[handleValue(window)]; }
+
+void pollEvents() { runScheduled(headless().nowNs); }
+
+void waitEvents(std::optional<std::int64_t> deadlineNs) {
+    HeadlessState& h = headless();
+    std::optional<std::int64_t> next = deadlineNs;
+    if (!h.scheduled.empty() && (!next || h.scheduled.begin()->first < *next)) next = h.scheduled.begin()->first;
+    if (!next) {
+        std::fprintf(stderr,
+                     "headless: the event loop would wait for ever: nothing is queued, no timer runs and no "
+                     "input is scheduled\n");
+        std::abort();
+    }
+    if (*next > h.nowNs) h.nowNs = *next;
+    runScheduled(h.nowNs);
+}
+
+std::int64_t nowNs() { return headless().nowNs; }
+
+// The virtual screen.
+Size largestClient() { return Size{4096, 4096}; }
+
+}  // namespace pxNative::backend
+
+namespace pxHeadless {
+
+void reset() {
+    pxNative::resetState();
+    headless() = HeadlessState{};
+}
+
+std::int64_t nowMs() { return headless().nowNs / 1'000'000; }
+
+void advanceMs(std::int64_t ms) {
+    if (ms <= 0) return;
+    const std::int64_t target = headless().nowNs + ms * 1'000'000;
+    runScheduled(target);
+    headless().nowNs = target;
+}
+
+void scheduleAtMs(std::int64_t atMs, std::function<void()> action) {
+    headless().scheduled.emplace(atMs * 1'000'000, std::move(action));
+}
+
+void keyDown(HWND window, int virtualKey) { pxNative::input::key(window, virtualKey, true); }
+void keyUp(HWND window, int virtualKey) { pxNative::input::key(window, virtualKey, false); }
+
+void mouseMove(HWND window, std::int32_t x, std::int32_t y) { pxNative::input::mouseMove(window, x, y); }
+void mouseDown(HWND window, Button button, std::int32_t x, std::int32_t y) {
+    pxNative::input::mouseButton(window, toInput(button), true, x, y);
+}
+void mouseUp(HWND window, Button button, std::int32_t x, std::int32_t y) {
+    pxNative::input::mouseButton(window, toInput(button), false, x, y);
+}
+
+void closeButton(HWND window) { pxNative::input::closeRequested(window); }
+void resize(HWND window, std::int32_t width, std::int32_t height) { pxNative::input::resized(window, width, height); }
+void expose(HWND window) { pxNative::input::exposed(window); }
+
+PumpResult dispatchPending() {
+    PumpResult result;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            result.quit = true;
+            result.exitCode = static_cast<int>(message.wParam);
+            break;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+        if (++result.dispatched > 1'000'000) {
+            std::fprintf(stderr, "headless: dispatchPending did not settle after a million messages (last: %u)\n",
+                         message.message);
+            std::abort();
+        }
+    }
+    return result;
+}
+
+std::uint32_t Image::pixel(std::int32_t x, std::int32_t y) const {
+    if (x < 0 || y < 0 || x >= width || y >= height) return 0;
+    const std::uint8_t* p = &bgra[(static_cast<std::size_t>(y) * width + x) * 4];
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+Image windowImage(HWND window) {
+    Image copy;
+    if (const pxNative::Image* image = pxNative::inspect::image(window)) {
+        copy.width = image->width;
+        copy.height = image->height;
+        copy.bgra = image->bytes;
+    }
+    return copy;
+}
+
+int presentCount(HWND window) {
+    const auto& presents = headless().presents;
+    const auto it = presents.find(pxNative::handleValue(window));
+    return it == presents.end() ? 0 : it->second;
+}
+
+std::vector<TimerInfo> timers(HWND window) {
+    std::vector<TimerInfo> out;
+    for (const pxNative::Timer& timer : pxNative::inspect::timers(window))
+        out.push_back(TimerInfo{timer.id, timer.periodMs, timer.dueNs / 1'000'000});
+    return out;
+}
+
+void failNextWindowCreation(const std::string& reason) {
+    headless().failNextCreation = true;
+    headless().creationFailure = reason;
+}
+
+void failDibSections(int count) { pxNative::inspect::failDibSections(count); }
+
+void limitDibSectionBytes(std::size_t bytes) { pxNative::inspect::limitDibSectionBytes(bytes); }
+
+}  // namespace pxHeadless

@@ -1,0 +1,300 @@
+// The SDL2 backend: real windows on X11 or Wayland. It only translates: SDL
+// events become native events of the core, and the core's backing image goes
+// to the window surface when a paint ends.
+//
+// Implements:
+// - [x] windows: hidden at creation, title, show and hide, destroy
+// - [x] present: the backing image into the window surface, then
+//       SDL_UpdateWindowSurfaceRects
+// - [x] keys (sided modifiers), mouse motion and the three buttons, leave
+// - [x] close button, SIGINT/SIGTERM (SDL_QUIT), resize, minimise, expose
+// - [x] blocking wait until the next event or timer deadline
+// - [x] no display: creation fails and says why; no silent offscreen run
+// - [ ] child windows: SDL has none, so creating one fails
+//
+// SDL_Quit is never called: the native windows end with the process, and
+// SDL_Quit at exit sometimes fails with an X BadWindow error under a window
+// manager.
+
+#include <SDL.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <thread>
+
+#include <unistd.h>
+
+#include "px/native/core.h"
+#include "px/native/sdl/sdl_keys.h"
+
+namespace {
+
+struct SdlWindow {
+    SDL_Window* window = nullptr;
+    bool minimized = false;
+};
+
+struct SdlState {
+    bool videoReady = false;
+    std::map<std::uintptr_t, SdlWindow> windows;  // by HWND
+    std::map<Uint32, HWND> byId;                  // SDL window id to HWND
+};
+
+SdlState& sdlState() {
+    static SdlState instance;
+    return instance;
+}
+
+bool isSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && value[0] != '\0';
+}
+
+bool isScreenlessDriver(const char* driver) {
+    return driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+}
+
+// Starts SDL's video once. SDL falls back to its "offscreen" driver when no
+// display answers, which would run the program invisibly for ever: that
+// counts as no display, unless SDL_VIDEODRIVER asks for such a driver.
+bool startVideo(std::string& reason) {
+    SdlState& s = sdlState();
+    if (s.videoReady) return true;
+    const bool screenlessAsked = isScreenlessDriver(std::getenv("SDL_VIDEODRIVER"));
+    if (!screenlessAsked && !isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
+        reason = "no display: DISPLAY and WAYLAND_DISPLAY are not set";
+        return false;
+    }
+    // Software window surfaces: with acceleration SDL replaces the X window on
+    // the first present (new id, new position) and its streaming textures are
+    // several times slower for whole frames.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // Closing the last window is the program's decision (WM_CLOSE), not a quit.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        reason = std::string("no display: ") + SDL_GetError();
+        return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!screenlessAsked && isScreenlessDriver(driver)) {
+        const char* display = std::getenv("DISPLAY");
+        reason = std::string("no display: cannot connect to ") +
+                 (isSet("DISPLAY") ? std::string("X display \"") + display + "\""
+                                   : std::string("the Wayland display")) +
+                 " (SDL found only its \"" + driver + "\" video driver)";
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    // Key messages are all the program reads; text input would also make SDL
+    // open an input method.
+    SDL_StopTextInput();
+    s.videoReady = true;
+    return true;
+}
+
+SDL_Window* findSdlWindow(HWND window) {
+    auto& windows = sdlState().windows;
+    const auto it = windows.find(pxNative::handleValue(window));
+    return it == windows.end() ? nullptr : it->second.window;
+}
+
+HWND windowOf(Uint32 id) {
+    const auto& byId = sdlState().byId;
+    const auto it = byId.find(id);
+    if (it != byId.end()) return it->second;
+    return nullptr;
+}
+
+void translateWindowEvent(const SDL_WindowEvent& event) {
+    using namespace pxNative;
+    const HWND window = windowOf(event.windowID);
+    if (window == nullptr) return;
+    SdlWindow& record = sdlState().windows[handleValue(window)];
+    switch (event.event) {
+    case SDL_WINDOWEVENT_CLOSE:
+        input::closeRequested(window);
+        break;
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+        input::resized(window, event.data1, event.data2);
+        break;
+    case SDL_WINDOWEVENT_MINIMIZED:
+        record.minimized = true;
+        input::resized(window, 0, 0);
+        break;
+    case SDL_WINDOWEVENT_RESTORED:
+    case SDL_WINDOWEVENT_MAXIMIZED:
+        if (record.minimized) {
+            record.minimized = false;
+            int width = 0;
+            int height = 0;
+            SDL_GetWindowSize(record.window, &width, &height);
+            input::resized(window, width, height);
+        }
+        break;
+    case SDL_WINDOWEVENT_EXPOSED:
+        input::exposed(window);
+        break;
+    case SDL_WINDOWEVENT_LEAVE:
+        // With a button held SDL holds this back until the release.
+        input::pointerLeft(window);
+        break;
+    default:
+        break;
+    }
+}
+
+void translate(const SDL_Event& event) {
+    using namespace pxNative;
+    switch (event.type) {
+    case SDL_QUIT:
+        // SIGINT or SIGTERM: SDL's signal handlers turn them into SDL_QUIT.
+        input::quitRequested();
+        break;
+    case SDL_WINDOWEVENT:
+        translateWindowEvent(event.window);
+        break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+        const HWND window = windowOf(event.key.windowID);
+        const int vk = sdl::virtualKey(event.key.keysym.scancode, event.key.keysym.sym);
+        // A repeat is a key-down of a key that is already down.
+        if (window != nullptr && vk != 0) input::key(window, vk, event.type == SDL_KEYDOWN);
+        break;
+    }
+    case SDL_MOUSEMOTION: {
+        const HWND window = windowOf(event.motion.windowID);
+        if (window != nullptr && event.motion.which != SDL_TOUCH_MOUSEID)
+            input::mouseMove(window, event.motion.x, event.motion.y);
+        break;
+    }
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+        const HWND window = windowOf(event.button.windowID);
+        input::Button button;
+        // The click count is ignored: two quick clicks stay two clicks.
+        if (window != nullptr && event.button.which != SDL_TOUCH_MOUSEID && sdl::mouseButton(event.button.button, button))
+            input::mouseButton(window, button, event.type == SDL_MOUSEBUTTONDOWN, event.button.x, event.button.y);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+}  // namespace
+
+namespace pxNative::backend {
+
+bool openWindow(HWND window, const WindowRequest& request, std::string& reason) {
+    if (!startVideo(reason)) return false;
+    if (!request.toplevel) {
+        reason = "child windows are not supported";
+        return false;
+    }
+    Uint32 flags = SDL_WINDOW_HIDDEN;
+    if (request.resizable) flags |= SDL_WINDOW_RESIZABLE;
+    if (!request.decorated) flags |= SDL_WINDOW_BORDERLESS;
+    // The window manager adds its frame outside: the requested size is the
+    // client area.
+    SDL_Window* created = SDL_CreateWindow("", request.x, request.y, request.width > 0 ? request.width : 1,
+                                           request.height > 0 ? request.height : 1, flags);
+    if (created == nullptr) {
+        reason = std::string("cannot create a window: ") + SDL_GetError();
+        return false;
+    }
+    sdlState().windows[handleValue(window)] = SdlWindow{created, false};
+    sdlState().byId[SDL_GetWindowID(created)] = window;
+    return true;
+}
+
+void closeWindow(HWND window) {
+    SdlState& s = sdlState();
+    const auto it = s.windows.find(handleValue(window));
+    if (it == s.windows.end()) return;
+    s.byId.erase(SDL_GetWindowID(it->second.window));
+    SDL_DestroyWindow(it->second.window);
+    s.windows.erase(it);
+}
+
+void setTitle(HWND window, const std::string& utf8) {
+    if (SDL_Window* w = findSdlWindow(window)) SDL_SetWindowTitle(w, utf8.c_str());
+}
+
+void setVisible(HWND window, bool visible) {
+    if (SDL_Window* w = findSdlWindow(window)) {
+        if (visible)
+            SDL_ShowWindow(w);
+        else
+            SDL_HideWindow(w);
+    }
+}
+
+void present(HWND window, const Image& image, const Rect& area) {
+    SDL_Window* w = findSdlWindow(window);
+    if (w == nullptr) return;
+    SDL_Surface* surface = SDL_GetWindowSurface(w);
+    if (surface == nullptr) return;
+    // The surface follows the window's real size, which may run ahead of or
+    // behind the image while a resize is on its way.
+    const Rect r = intersect(area, Rect{0, 0, std::min(image.width, surface->w), std::min(image.height, surface->h)});
+    if (r.empty()) return;
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+    const std::uint8_t* from = image.bytes.data() + (static_cast<std::size_t>(r.top) * image.width + r.left) * 4;
+    const int bytesPerPixel = surface->format->BytesPerPixel;
+    auto* to = static_cast<std::uint8_t*>(surface->pixels) + static_cast<std::size_t>(r.top) * surface->pitch +
+               static_cast<std::size_t>(r.left) * bytesPerPixel;
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    const Uint32 format = surface->format->format;
+    if (format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888) {
+        // Blue, green, red, unused in memory: the image's own layout.
+        for (int y = 0; y < height; ++y)
+            std::memcpy(to + static_cast<std::size_t>(y) * surface->pitch,
+                        from + static_cast<std::size_t>(y) * image.width * 4, static_cast<std::size_t>(width) * 4);
+    } else {
+        SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_ARGB8888, from, image.width * 4, format, to, surface->pitch);
+    }
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    const SDL_Rect rect{r.left, r.top, width, height};
+    SDL_UpdateWindowSurfaceRects(w, &rect, 1);
+}
+
+void pollEvents() {
+    if (!sdlState().videoReady) return;
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) translate(event);
+}
+
+void waitEvents(std::optional<std::int64_t> deadlineNs) {
+    if (!sdlState().videoReady) {
+        // No window was ever opened, so no event can come: only time passes.
+        if (deadlineNs)
+            std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<std::int64_t>(*deadlineNs - nowNs(), 0)));
+        else
+            pause();
+        return;
+    }
+    if (!deadlineNs) {
+        SDL_WaitEvent(nullptr);
+        return;
+    }
+    // Whole milliseconds, rounded up, so the wait never ends before the
+    // deadline and spins.
+    const std::int64_t remaining = *deadlineNs - nowNs();
+    if (remaining <= 0) return;
+    const std::int64_t ms = std::min<std::int64_t>((remaining + 999'999) / 1'000'000, 1 << 30);
+    SDL_WaitEventTimeout(nullptr, static_cast<int>(ms));
+}
+
+// Far beyond any real screen; the window manager keeps windows smaller.
+Size largestClient() { return Size{16384, 16384}; }
+
+std::int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace pxNative::backend
