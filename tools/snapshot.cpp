@@ -18,7 +18,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: glintworks-snapshot [--size WxH] [--ctrl] [--drag X0,Y0,X1,Y1]... [--held] OUT\n"
+    "usage: glintworks-snapshot [--size WxH] [[--ctrl] --drag X0,Y0,X1,Y1]... [--held] OUT\n"
     "\n"
     "Renders the Glintworks default scene and writes it to OUT: as binary PPM when\n"
     "OUT ends in .ppm, otherwise as PNG. The image is 8-bit RGB.\n"
@@ -32,8 +32,8 @@ constexpr const char* kUsage =
     "               under it, one pointer motion to (X1,Y1), then the release;\n"
     "               may be given more than once, the drags run in order;\n"
     "               coordinates -32768 to 32767\n"
-    "  --ctrl       hold Ctrl during the drags: vertical motion moves the\n"
-    "               grabbed primitive in depth instead of along y\n"
+    "  --ctrl       hold Ctrl during the drags given after it: vertical motion\n"
+    "               moves the grabbed primitive in depth instead of along y\n"
     "  --held       leave the last drag's button down, so the grabbed primitive\n"
     "               shows in its doubled colour\n"
     "  --help       print this text and exit\n"
@@ -81,6 +81,7 @@ bool parseCoordinate(const std::string& text, std::int32_t& value) {
 
 struct Drag {
     std::int32_t x0, y0, x1, y1;
+    bool ctrl;
 };
 
 bool parseDrag(const std::string& text, Drag& drag) {
@@ -133,6 +134,7 @@ int main(int argc, char** argv) {
         }
         if (arg == "--drag") {
             Drag drag{};
+            drag.ctrl = ctrl;
             if (i + 1 >= argc) return fail("--drag needs a value X0,Y0,X1,Y1");
             const std::string value = argv[++i];
             if (!parseDrag(value, drag)) {
@@ -168,9 +170,9 @@ int main(int argc, char** argv) {
     if (held && drags.empty()) return fail("--held needs a --drag");
     std::int32_t lastX = 0;
     std::int32_t lastY = 0;
-    scene.keyDown[glintworks::kKeyControl] = ctrl ? 1 : 0;
     for (std::size_t i = 0; i < drags.size(); ++i) {
         const Drag& d = drags[i];
+        scene.keyDown[glintworks::kKeyControl] = d.ctrl ? 1 : 0;
         glintworks::mousePressed(scene, {lastX, lastY}, d.x0, d.y0, glintworks::kButtonLeft);
         glintworks::mouseMoved(scene, {lastX, lastY}, d.x1, d.y1);
         if (!(held && i + 1 == drags.size())) glintworks::mouseReleased(scene, glintworks::kButtonLeft);

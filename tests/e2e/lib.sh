@@ -57,16 +57,18 @@ find_window() {
   return 1
 }
 
-# Waits at most $2 seconds for the program to end; prints its exit status.
+# Waits at most $1 seconds for the program to end and sets STATUS to its exit
+# status, or to "timeout". (Not run in a subshell: only this shell can wait for
+# its own child.)
 wait_app() {
   local limit=$(( ${1:-10} * 50 )) i
+  STATUS=timeout
   for i in $(seq 1 "$limit"); do
     if ! kill -0 "$APP_PID" 2>/dev/null; then
-      wait "$APP_PID"; echo $?; APP_PID=; return 0
+      wait "$APP_PID"; STATUS=$?; APP_PID=; return 0
     fi
     sleep 0.02
   done
-  echo timeout
 }
 
 # Raw RGB bytes of an image file.

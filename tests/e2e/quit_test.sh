@@ -16,7 +16,7 @@ xdotool keydown --window "$id" Escape
 sleep 0.3
 kill -0 "$APP_PID" 2>/dev/null || fail "the run ended on the Esc press"
 xdotool keyup --window "$id" Escape
-status=$(wait_app 10)
+wait_app 10; status=$STATUS
 [ "$status" = 0 ] && pass "Esc release ends the run with status 0" || fail "Esc: status $status"
 check_statistics
 [ -s "$E2E_DIR/stderr" ] && fail "standard error not empty: $(cat "$E2E_DIR/stderr")"
@@ -26,7 +26,7 @@ start_app
 id=$(find_window) || { fail "no window"; finish; }
 sleep 0.2
 "$SEND_WM_DELETE" "$id"
-status=$(wait_app 10)
+wait_app 10; status=$STATUS
 [ "$status" = 0 ] && pass "close button ends the run with status 0" || fail "close: status $status"
 check_statistics
 
@@ -34,7 +34,7 @@ check_statistics
 start_app
 id=$(find_window) || { fail "no window"; finish; }
 kill -TERM "$APP_PID"
-status=$(wait_app 10)
+wait_app 10; status=$STATUS
 [ "$status" = 0 ] && pass "SIGTERM ends the run like the close button" || fail "SIGTERM: status $status"
 check_statistics
 
@@ -46,7 +46,7 @@ for display in unset :4242; do
     (unset WAYLAND_DISPLAY; DISPLAY=$display exec "$BUILD/app/glintworks") >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
   fi
   APP_PID=$!
-  status=$(wait_app 10)
+  wait_app 10; status=$STATUS
   [ "$status" = 1 ] || fail "DISPLAY $display: status $status"
   [ "$(wc -l < "$E2E_DIR/stderr")" -eq 1 ] || fail "DISPLAY $display: stderr is not one line: $(cat "$E2E_DIR/stderr")"
   grep -q '^glintworks: cannot open a window: ' "$E2E_DIR/stderr" || fail "DISPLAY $display: $(cat "$E2E_DIR/stderr")"
