@@ -43,12 +43,26 @@ struct FlatScene {
     float specularPower[kFastMaxPrimitives];
     float reflection[kFastMaxPrimitives];
 
-    // Lights in shading order. lightBound is at least the largest magnitude of
-    // b, g and r, and NaN when one of them is.
+    // Lights in shading order. lightMax is the largest magnitude of b, g and
+    // r, or NaN when one of them is NaN.
     std::int32_t lightCount = 0;
     float lightX[kFastMaxLights], lightY[kFastMaxLights], lightZ[kFastMaxLights];
     float lightB[kFastMaxLights], lightG[kFastMaxLights], lightR[kFastMaxLights];
-    float lightBound[kFastMaxLights];
+    float lightMax[kFastMaxLights];
+
+    // Shadow cones, per light k and sphere j: a hit point P can be shadowed by
+    // the sphere only if the direction from the light to P lies within a cone
+    // around shadowAxis (the unit direction from the light to the centre), that
+    // is only if L . shadowAxis <= shadowLimit for the unit vector L from P to
+    // the light. The cone is widened far beyond the rounding of the tracer's
+    // own test, and holds only for points nearer to the light than
+    // shadowReach; shadowReach is 0 where no such cone exists (the light
+    // inside or close to the sphere).
+    float shadowAxisX[kFastMaxLights][kFastMaxPrimitives];
+    float shadowAxisY[kFastMaxLights][kFastMaxPrimitives];
+    float shadowAxisZ[kFastMaxLights][kFastMaxPrimitives];
+    float shadowLimit[kFastMaxLights][kFastMaxPrimitives];
+    float shadowReach[kFastMaxLights][kFastMaxPrimitives];
 
     Vec3 eye;
     std::int32_t traceDepth = 0;
@@ -59,11 +73,8 @@ struct FlatScene {
 // lights than fit.
 bool flattenScene(const Scene& scene, FlatScene& flat);
 
-// Renders a flattened scene with the best SIMD target the CPU supports (see
-// hwy::SetSupportedTargetsForTest for restricting the choice in tests).
+// Renders a flattened scene with the SIMD target renderImage uses (see
+// renderTargetName).
 void renderFlatScene(const FlatScene& flat, const ImageRows& image);
-
-// The name of the target renderFlatScene would use now.
-const char* flatSceneTargetName();
 
 }  // namespace glintworks

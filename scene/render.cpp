@@ -23,6 +23,39 @@ void renderImageLiteral(const Scene& scene, const ImageRows& image) {
     }
 }
 
+namespace {
+
+// The shadow cone of sphere j seen from light k (see FlatScene). The tracer
+// decides "blocked" from float values whose rounding can move the sphere's
+// apparent surface by about 5e-4 of the distance from the hit point to the
+// centre; the cone is built for a sphere grown by more than that for every hit
+// point nearer to the light than shadowReach, and narrowed again by 1e-4 in
+// cosine, far beyond the rounding of the lanes' own cone test.
+void setShadowCone(FlatScene& flat, std::int32_t k, std::int32_t j) {
+    flat.shadowReach[k][j] = 0.0f;
+    flat.shadowAxisX[k][j] = flat.shadowAxisY[k][j] = flat.shadowAxisZ[k][j] = 0.0f;
+    flat.shadowLimit[k][j] = 0.0f;
+    if (flat.kind[j] != FlatScene::kSphere) return;
+    const double wx = static_cast<double>(flat.ax[j]) - flat.lightX[k];
+    const double wy = static_cast<double>(flat.ay[j]) - flat.lightY[k];
+    const double wz = static_cast<double>(flat.az[j]) - flat.lightZ[k];
+    const double centreDistance = std::sqrt(wx * wx + wy * wy + wz * wz);
+    const double radius = std::sqrt(static_cast<double>(flat.radiusSquared[j]));
+    const double reach = 8.0 * centreDistance + 2000.0;
+    const double grown = radius + 6e-4 * (centreDistance + reach) + 1e-3;
+    if (!(centreDistance > 1.01 * grown) || !std::isfinite(reach) || reach > 1e30) return;
+    const double ratio = grown / centreDistance;
+    const double cosine = std::sqrt(1.0 - ratio * ratio) - 1e-4;
+    if (!(cosine > 0.0)) return;
+    flat.shadowAxisX[k][j] = static_cast<float>(wx / centreDistance);
+    flat.shadowAxisY[k][j] = static_cast<float>(wy / centreDistance);
+    flat.shadowAxisZ[k][j] = static_cast<float>(wz / centreDistance);
+    flat.shadowLimit[k][j] = static_cast<float>(-cosine);
+    flat.shadowReach[k][j] = static_cast<float>(reach);
+}
+
+}  // namespace
+
 bool flattenScene(const Scene& scene, FlatScene& flat) {
     if (scene.primitives.size() > static_cast<std::size_t>(kFastMaxPrimitives)) return false;
     if (scene.lights.size() > static_cast<std::size_t>(kFastMaxLights)) return false;
@@ -106,8 +139,13 @@ bool flattenScene(const Scene& scene, FlatScene& flat) {
         flat.lightB[i] = light.color.b;
         flat.lightG[i] = light.color.g;
         flat.lightR[i] = light.color.r;
-        // A sum of magnitudes bounds the largest one and keeps a NaN.
-        flat.lightBound[i] = std::fabs(light.color.b) + std::fabs(light.color.g) + std::fabs(light.color.r);
+        const float b = std::fabs(light.color.b), g = std::fabs(light.color.g), r = std::fabs(light.color.r);
+        flat.lightMax[i] = std::isnan(b) || std::isnan(g) || std::isnan(r) ? std::nanf("") : std::fmax(b, std::fmax(g, r));
+    }
+    for (std::int32_t k = 0; k < flat.lightCount; ++k) {
+        for (std::int32_t j = 0; j < flat.primitiveCount; ++j) {
+            setShadowCone(flat, k, j);
+        }
     }
     return true;
 }
@@ -122,7 +160,5 @@ void renderImage(const Scene& scene, const ImageRows& image) {
     }
     renderFlatScene(flat, image);
 }
-
-const char* renderTargetName() { return flatSceneTargetName(); }
 
 }  // namespace glintworks

@@ -37,8 +37,17 @@ void renderImageLiteral(const Scene& scene, const ImageRows& image);
 constexpr int kFastMaxPrimitives = 64;
 constexpr int kFastMaxLights = 16;
 
-// Name of the SIMD instruction set renderImage uses on this CPU, for example
-// "AVX3" (AVX-512), "AVX2", "SSE4" or "SCALAR" (the portable fallback).
+// The SIMD instruction sets the fast path is compiled for and this CPU runs,
+// best first: some of "AVX-512", "AVX2", "SSE4", "SSSE3" and, always last,
+// "scalar" (the portable fallback). renderImage uses the first.
+int renderTargetCount();
+const char* renderTargetNameAt(int index);  // "" outside 0 .. count - 1
+
+// Makes renderImage use target `index` of that list; an index outside it
+// restores the best. For tests and benchmarks.
+void setRenderTargetForTest(int index);
+
+// The name of the target renderImage uses now.
 const char* renderTargetName();
 
 }  // namespace glintworks

@@ -115,8 +115,9 @@ void StartChunk(const FlatScene& flat, std::int32_t x0, std::int32_t y, std::int
     const VF one = hn::Set(df, 1.0f);
     const VF zero = hn::Zero(df);
     const bool trace = flat.traceDepth > 0;
+    const VI lane = hn::Iota(di, 0);
     for (std::size_t i = 0; i < kChunk; i += kLanes) {
-        const VI xi = hn::Iota(di, x0 + static_cast<std::int32_t>(i));
+        const VI xi = hn::Add(lane, hn::Set(di, x0 + static_cast<std::int32_t>(i)));
         const VF dx = hn::Sub(hn::ConvertTo(df, xi), eyeX);
         const VF s = Dot(dx, dy, dz, dx, dy, dz);
         const VF scale = hn::Div(one, hn::Sqrt(s));
@@ -172,10 +173,11 @@ bool IntersectChunk(const FlatScene& flat, Chunk& c) {
                     const VF vy = hn::Sub(hn::Set(df, flat.ay[j]), oy);
                     const VF vz = hn::Sub(hn::Set(df, flat.az[j]), oz);
                     b = Dot(vx, vy, vz, dx, dy, dz);
+                    // t = b - sqrt(disc) is at most b, so b <= 0.001 rules a hit out.
+                    if (None(hn::And(active, hn::Gt(b, sphereMin)))) continue;
                     const VF vv = Dot(vx, vy, vz, vx, vy, vz);
                     disc = hn::Add(hn::Sub(hn::Set(df, flat.radiusSquared[j]), vv), hn::Mul(b, b));
                 }
-                // t = b - sqrt(disc) is at most b, so b <= 0.001 rules a hit out.
                 const MF candidate = hn::And(active, hn::And(hn::Gt(disc, zero), hn::Gt(b, sphereMin)));
                 if (None(candidate)) continue;
                 const VF t = hn::Sub(b, hn::Sqrt(disc));
@@ -280,139 +282,178 @@ bool IntersectChunk(const FlatScene& flat, Chunk& c) {
     return anyShaded;
 }
 
-// Diffuse and highlight of light `k` for every shaded lane, unless another
-// primitive lies between the hit point and the light.
-void ShadeChunk(const FlatScene& flat, std::int32_t k, Chunk& c) {
+// What one ray segment met in each lane: hit point, unit normal, the scan
+// index of the primitive and its material. `shade` holds the lanes that hit
+// something with a usable normal.
+struct Surface {
+    VF px, py, pz;
+    VF nx, ny, nz;
+    VI hit;
+    VF colorB, colorG, colorR;
+    VF specular, specularPower, reflection;
+    MF shade;
+};
+
+// Whether any primitive but the hit one has a hit strictly between each lit
+// lane's point and light k; returns the lanes that stay lit. Which primitive
+// blocks does not matter, so the scan stops once every lane is blocked.
+HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, const Surface& s, MF lit, VF lx, VF ly, VF lz,
+                         VF dist) {
     const DF df;
     const DI di;
     const VF zero = hn::Zero(df);
-    const VF one = hn::Set(df, 1.0f);
     const VF sphereMin = hn::Set(df, 0.001f);
-    const VF lightX = hn::Set(df, flat.lightX[k]);
-    const VF lightY = hn::Set(df, flat.lightY[k]);
-    const VF lightZ = hn::Set(df, flat.lightZ[k]);
+    for (std::int32_t j = 0; j < flat.primitiveCount; ++j) {
+        // The nearest-hit scan keeps the first entry of an object listed twice,
+        // so `hit` is always that object's identity.
+        MF other = hn::AndNot(IntMask(hn::Eq(s.hit, hn::Set(di, flat.identity[j]))), lit);
+        if (flat.kind[j] == FlatScene::kSphere) {
+            if (flat.shadowReach[k][j] > 0.0f) {
+                const VF along = Dot(lx, ly, lz, hn::Set(df, flat.shadowAxisX[k][j]),
+                                     hn::Set(df, flat.shadowAxisY[k][j]), hn::Set(df, flat.shadowAxisZ[k][j]));
+                const MF outside = hn::And(hn::Gt(along, hn::Set(df, flat.shadowLimit[k][j])),
+                                           hn::Lt(dist, hn::Set(df, flat.shadowReach[k][j])));
+                other = hn::AndNot(outside, other);
+                if (None(other)) continue;
+            }
+            const VF vx = hn::Sub(hn::Set(df, flat.ax[j]), s.px);
+            const VF vy = hn::Sub(hn::Set(df, flat.ay[j]), s.py);
+            const VF vz = hn::Sub(hn::Set(df, flat.az[j]), s.pz);
+            const VF b = Dot(vx, vy, vz, lx, ly, lz);
+            const MF ahead = hn::And(other, hn::Gt(b, sphereMin));
+            if (None(ahead)) continue;
+            const VF vv = Dot(vx, vy, vz, vx, vy, vz);
+            const VF disc = hn::Add(hn::Sub(hn::Set(df, flat.radiusSquared[j]), vv), hn::Mul(b, b));
+            const MF candidate = hn::And(ahead, hn::Gt(disc, zero));
+            if (None(candidate)) continue;
+            const VF t = hn::Sub(b, hn::Sqrt(disc));
+            const MF blocked = hn::And(candidate, hn::And(hn::Gt(t, sphereMin), hn::Lt(t, dist)));
+            lit = hn::AndNot(blocked, lit);
+        } else {
+            const VF pnx = hn::Set(df, flat.ax[j]);
+            const VF pny = hn::Set(df, flat.ay[j]);
+            const VF pnz = hn::Set(df, flat.az[j]);
+            const VF denominator = Dot(lx, ly, lz, pnx, pny, pnz);
+            const VF numerator =
+                hn::Neg(hn::Add(Dot(s.px, s.py, s.pz, pnx, pny, pnz), hn::Set(df, flat.offset[j])));
+            const MF candidate = hn::And(other, SameSign(numerator, denominator));
+            if (None(candidate)) continue;
+            const VF t = hn::Div(numerator, denominator);
+            const MF blocked = hn::And(candidate, hn::And(hn::Gt(t, zero), hn::Lt(t, dist)));
+            lit = hn::AndNot(blocked, lit);
+        }
+        if (None(lit)) break;
+    }
+    return lit;
+}
+
+// Diffuse and highlight of light k added to the sums of each shaded lane that
+// the light reaches. d is the direction of the segment's ray.
+HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const Surface& s, VF dx, VF dy, VF dz,
+                         VF coefficient, VF& sumB, VF& sumG, VF& sumR) {
+    const DF df;
+    const VF zero = hn::Zero(df);
+    const VF one = hn::Set(df, 1.0f);
+    const VF lvx = hn::Sub(hn::Set(df, flat.lightX[k]), s.px);
+    const VF lvy = hn::Sub(hn::Set(df, flat.lightY[k]), s.py);
+    const VF lvz = hn::Sub(hn::Set(df, flat.lightZ[k]), s.pz);
+    const VF d2 = Dot(lvx, lvy, lvz, lvx, lvy, lvz);
+    const VF dist = hn::Sqrt(d2);
+    const VF scale = hn::Div(one, dist);
+    const VF lx = hn::Mul(lvx, scale);
+    const VF ly = hn::Mul(lvy, scale);
+    const VF lz = hn::Mul(lvz, scale);
+    const VF nl = Dot(s.nx, s.ny, s.nz, lx, ly, lz);
+    // Skipped: the light on the hit point, or behind or in the surface.
+    MF lit = hn::AndNot(hn::Or(hn::Eq(d2, zero), hn::Le(nl, zero)), s.shade);
+    if (None(lit)) return;
+    lit = Unshadowed(flat, k, s, lit, lx, ly, lz, dist);
+    if (None(lit)) return;
+
     const VF lightB = hn::Set(df, flat.lightB[k]);
     const VF lightG = hn::Set(df, flat.lightG[k]);
     const VF lightR = hn::Set(df, flat.lightR[k]);
-    const VF lightBound = hn::Set(df, flat.lightBound[k]);
+    const VF diffuse = hn::Mul(nl, coefficient);
+    sumB = hn::Add(sumB, hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, lightB), s.colorB)));
+    sumG = hn::Add(sumG, hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, lightG), s.colorG)));
+    sumR = hn::Add(sumR, hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, lightR), s.colorR)));
 
+    // Highlight: R = L - 2 nl N, s = R . D clamped at 0.
+    const VF twiceNl = hn::Mul(hn::Set(df, 2.0f), nl);
+    const VF rx = hn::Sub(lx, hn::Mul(twiceNl, s.nx));
+    const VF ry = hn::Sub(ly, hn::Mul(twiceNl, s.ny));
+    const VF rz = hn::Sub(lz, hn::Mul(twiceNl, s.nz));
+    VF cosine = Dot(rx, ry, rz, dx, dy, dz);
+    cosine = hn::IfThenZeroElse(hn::Le(cosine, zero), cosine);
+
+    // For 0 <= s < 1 and power p > 0, pow(s, p) <= exp(-p (1 - s))
+    // <= 1 / (1 + x + x^2/2 + x^3/6) with x = p (1 - s). Where that bound
+    // times |specular x coefficient x light| stays below 1 with a margin far
+    // wider than the rounding of the products, every channel's truncated
+    // highlight is 0 and adding it changes nothing; pow is skipped there.
+    // Everything else, NaN included, takes the exact scalar path.
+    const VF x = hn::Mul(s.specularPower, hn::Sub(one, cosine));
+    const VF series = hn::Add(
+        one, hn::Mul(x, hn::Add(one, hn::Mul(x, hn::Add(hn::Set(df, 0.5f), hn::Mul(x, hn::Set(df, 1.0f / 6.0f)))))));
+    const VF reach = hn::Mul(hn::Mul(hn::Abs(s.specular), hn::Abs(coefficient)), hn::Set(df, flat.lightMax[k]));
+    const MF noHighlight = hn::And(hn::And(hn::Lt(cosine, one), hn::Gt(s.specularPower, zero)),
+                                   hn::Lt(reach, hn::Mul(series, hn::Set(df, 0.9999f))));
+    const MF highlight = hn::AndNot(noHighlight, lit);
+    if (None(highlight)) return;
+
+    alignas(64) float cosineLane[kLanes], powerLane[kLanes], specularLane[kLanes], coefficientLane[kLanes];
+    alignas(64) float addB[kLanes], addG[kLanes], addR[kLanes];
+    hn::Store(cosine, df, cosineLane);
+    hn::Store(s.specularPower, df, powerLane);
+    hn::Store(s.specular, df, specularLane);
+    hn::Store(coefficient, df, coefficientLane);
+    hn::Store(zero, df, addB);
+    hn::Store(zero, df, addG);
+    hn::Store(zero, df, addR);
+    alignas(8) std::uint8_t bits[8] = {};
+    hn::StoreMaskBits(df, highlight, bits);
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+        if ((bits[lane / 8] >> (lane % 8) & 1) == 0) continue;
+        const float spec = std::pow(cosineLane[lane], powerLane[lane]) * specularLane[lane] * coefficientLane[lane];
+        addB[lane] = std::trunc(spec * flat.lightB[k]);
+        addG[lane] = std::trunc(spec * flat.lightG[k]);
+        addR[lane] = std::trunc(spec * flat.lightR[k]);
+    }
+    // Adding +0 leaves a sum unchanged: a sum is never -0.
+    sumB = hn::Add(sumB, hn::Load(df, addB));
+    sumG = hn::Add(sumG, hn::Load(df, addG));
+    sumR = hn::Add(sumR, hn::Load(df, addR));
+}
+
+// Diffuse and highlight of every light, in order, for every shaded lane.
+void ShadeChunk(const FlatScene& flat, Chunk& c) {
+    const DF df;
+    const DI di;
     for (std::size_t i = 0; i < kChunk; i += kLanes) {
-        const MF shade = LoadMask(c.shade + i);
-        if (None(shade)) continue;
-        const VF px = hn::Load(df, c.ox + i);
-        const VF py = hn::Load(df, c.oy + i);
-        const VF pz = hn::Load(df, c.oz + i);
-        const VF nx = hn::Load(df, c.nx + i);
-        const VF ny = hn::Load(df, c.ny + i);
-        const VF nz = hn::Load(df, c.nz + i);
-
-        const VF lvx = hn::Sub(lightX, px);
-        const VF lvy = hn::Sub(lightY, py);
-        const VF lvz = hn::Sub(lightZ, pz);
-        const VF d2 = Dot(lvx, lvy, lvz, lvx, lvy, lvz);
-        const VF dist = hn::Sqrt(d2);
-        const VF scale = hn::Div(one, dist);
-        const VF lx = hn::Mul(lvx, scale);
-        const VF ly = hn::Mul(lvy, scale);
-        const VF lz = hn::Mul(lvz, scale);
-        const VF nl = Dot(nx, ny, nz, lx, ly, lz);
-        MF lit = hn::And(shade, hn::Not(hn::Or(hn::Eq(d2, zero), hn::Le(nl, zero))));
-        if (None(lit)) continue;
-
-        // Shadow: any primitive but the hit one with a hit strictly between the
-        // point and the light. Which one blocks does not matter, so the scan
-        // stops as soon as every lane is blocked.
-        const VI hit = hn::Load(di, c.hit + i);
-        for (std::int32_t j = 0; j < flat.primitiveCount; ++j) {
-            // The nearest-hit scan keeps the first entry of an object listed
-            // twice, so `hit` is always that object's identity.
-            const MF other = hn::AndNot(IntMask(hn::Eq(hit, hn::Set(di, flat.identity[j]))), lit);
-            if (flat.kind[j] == FlatScene::kSphere) {
-                const VF vx = hn::Sub(hn::Set(df, flat.ax[j]), px);
-                const VF vy = hn::Sub(hn::Set(df, flat.ay[j]), py);
-                const VF vz = hn::Sub(hn::Set(df, flat.az[j]), pz);
-                const VF b = Dot(vx, vy, vz, lx, ly, lz);
-                const MF ahead = hn::And(other, hn::Gt(b, sphereMin));
-                if (None(ahead)) continue;
-                const VF vv = Dot(vx, vy, vz, vx, vy, vz);
-                const VF disc = hn::Add(hn::Sub(hn::Set(df, flat.radiusSquared[j]), vv), hn::Mul(b, b));
-                const MF candidate = hn::And(ahead, hn::Gt(disc, zero));
-                if (None(candidate)) continue;
-                const VF t = hn::Sub(b, hn::Sqrt(disc));
-                const MF blocked = hn::And(candidate, hn::And(hn::Gt(t, sphereMin), hn::Lt(t, dist)));
-                lit = hn::AndNot(blocked, lit);
-            } else {
-                const VF pnx = hn::Set(df, flat.ax[j]);
-                const VF pny = hn::Set(df, flat.ay[j]);
-                const VF pnz = hn::Set(df, flat.az[j]);
-                const VF denominator = Dot(lx, ly, lz, pnx, pny, pnz);
-                const VF numerator = hn::Neg(hn::Add(Dot(px, py, pz, pnx, pny, pnz), hn::Set(df, flat.offset[j])));
-                const MF candidate = hn::And(other, SameSign(numerator, denominator));
-                if (None(candidate)) continue;
-                const VF t = hn::Div(numerator, denominator);
-                const MF blocked = hn::And(candidate, hn::And(hn::Gt(t, zero), hn::Lt(t, dist)));
-                lit = hn::AndNot(blocked, lit);
-            }
-            if (None(lit)) break;
-        }
-        if (None(lit)) continue;
-
-        const VF coefficient = hn::Load(df, c.coefficient + i);
-        const VF diffuse = hn::Mul(nl, coefficient);
-        VF sumB = hn::Add(hn::Load(df, c.sumB + i),
-                          hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, lightB), hn::Load(df, c.colorB + i))));
-        VF sumG = hn::Add(hn::Load(df, c.sumG + i),
-                          hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, lightG), hn::Load(df, c.colorG + i))));
-        VF sumR = hn::Add(hn::Load(df, c.sumR + i),
-                          hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, lightR), hn::Load(df, c.colorR + i))));
-
-        // Highlight: R = L - 2 nl N, s = R . D clamped at 0.
-        const VF twiceNl = hn::Mul(hn::Set(df, 2.0f), nl);
-        const VF rx = hn::Sub(lx, hn::Mul(twiceNl, nx));
-        const VF ry = hn::Sub(ly, hn::Mul(twiceNl, ny));
-        const VF rz = hn::Sub(lz, hn::Mul(twiceNl, nz));
+        Surface s;
+        s.shade = LoadMask(c.shade + i);
+        if (None(s.shade)) continue;
+        s.px = hn::Load(df, c.ox + i);
+        s.py = hn::Load(df, c.oy + i);
+        s.pz = hn::Load(df, c.oz + i);
+        s.nx = hn::Load(df, c.nx + i);
+        s.ny = hn::Load(df, c.ny + i);
+        s.nz = hn::Load(df, c.nz + i);
+        s.hit = hn::Load(di, c.hit + i);
+        s.colorB = hn::Load(df, c.colorB + i);
+        s.colorG = hn::Load(df, c.colorG + i);
+        s.colorR = hn::Load(df, c.colorR + i);
+        s.specular = hn::Load(df, c.specular + i);
+        s.specularPower = hn::Load(df, c.specularPower + i);
         const VF dx = hn::Load(df, c.dx + i);
         const VF dy = hn::Load(df, c.dy + i);
         const VF dz = hn::Load(df, c.dz + i);
-        VF s = Dot(rx, ry, rz, dx, dy, dz);
-        s = hn::IfThenZeroElse(hn::Le(s, zero), s);
-
-        // For 0 <= s < 1 and power p > 0, pow(s, p) <= exp(-p (1 - s))
-        // <= 1 / (1 + x + x^2/2 + x^3/6) with x = p (1 - s). Where that bound
-        // times |specular x coefficient x light| stays below 1 with a margin far
-        // wider than the rounding of the products, every channel's truncated
-        // highlight is 0 and adding it changes nothing; pow is skipped there.
-        // Everything else, NaN included, takes the exact scalar path.
-        const VF power = hn::Load(df, c.specularPower + i);
-        const VF specular = hn::Load(df, c.specular + i);
-        const VF x = hn::Mul(power, hn::Sub(one, s));
-        const VF series = hn::Add(
-            one, hn::Mul(x, hn::Add(one, hn::Mul(x, hn::Add(hn::Set(df, 0.5f), hn::Mul(x, hn::Set(df, 1.0f / 6.0f)))))));
-        const VF reach = hn::Mul(hn::Mul(hn::Abs(specular), hn::Abs(coefficient)), lightBound);
-        const MF noHighlight = hn::And(hn::And(hn::Lt(s, one), hn::Gt(power, zero)),
-                                       hn::Lt(reach, hn::Mul(series, hn::Set(df, 0.9999f))));
-        const MF highlight = hn::AndNot(noHighlight, lit);
-        if (!None(highlight)) {
-            alignas(64) float sLane[kLanes], powerLane[kLanes], specularLane[kLanes], coefficientLane[kLanes];
-            alignas(64) float addB[kLanes], addG[kLanes], addR[kLanes];
-            alignas(64) std::int32_t needed[kLanes];
-            hn::Store(s, df, sLane);
-            hn::Store(power, df, powerLane);
-            hn::Store(specular, df, specularLane);
-            hn::Store(coefficient, df, coefficientLane);
-            StoreMask(highlight, needed);
-            for (std::size_t lane = 0; lane < kLanes; ++lane) {
-                addB[lane] = addG[lane] = addR[lane] = 0.0f;
-                if (needed[lane] == 0) continue;
-                const float spec = std::pow(sLane[lane], powerLane[lane]) * specularLane[lane] * coefficientLane[lane];
-                addB[lane] = std::trunc(spec * flat.lightB[k]);
-                addG[lane] = std::trunc(spec * flat.lightG[k]);
-                addR[lane] = std::trunc(spec * flat.lightR[k]);
-            }
-            // Adding +0 leaves a sum unchanged: a sum is never -0.
-            sumB = hn::Add(sumB, hn::Load(df, addB));
-            sumG = hn::Add(sumG, hn::Load(df, addG));
-            sumR = hn::Add(sumR, hn::Load(df, addR));
+        const VF coefficient = hn::Load(df, c.coefficient + i);
+        VF sumB = hn::Load(df, c.sumB + i);
+        VF sumG = hn::Load(df, c.sumG + i);
+        VF sumR = hn::Load(df, c.sumR + i);
+        for (std::int32_t k = 0; k < flat.lightCount; ++k) {
+            AddLight(flat, k, s, dx, dy, dz, coefficient, sumB, sumG, sumR);
         }
         hn::Store(sumB, df, c.sumB + i);
         hn::Store(sumG, df, c.sumG + i);
@@ -505,7 +546,7 @@ void RenderFlat(const FlatScene& flat, const ImageRows& image) {
             for (std::int32_t level = 0; level < flat.traceDepth; ++level) {
                 const bool shaded = level == 0 ? IntersectChunk<true>(flat, chunk) : IntersectChunk<false>(flat, chunk);
                 if (!shaded) break;
-                for (std::int32_t k = 0; k < flat.lightCount; ++k) ShadeChunk(flat, k, chunk);
+                ShadeChunk(flat, chunk);
                 // The last segment's weight and mirror ray would not be used.
                 if (level + 1 == flat.traceDepth) break;
                 ReflectChunk(chunk);
@@ -515,21 +556,89 @@ void RenderFlat(const FlatScene& flat, const ImageRows& image) {
     }
 }
 
-const char* TargetName() { return hwy::TargetName(HWY_TARGET); }
-
 }  // namespace HWY_NAMESPACE
 }  // namespace glintworks
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace glintworks {
+namespace {
 
-HWY_EXPORT(RenderFlat);
-HWY_EXPORT(TargetName);
+using RenderFunction = void (*)(const FlatScene&, const ImageRows&);
 
-void renderFlatScene(const FlatScene& flat, const ImageRows& image) { HWY_DYNAMIC_DISPATCH(RenderFlat)(flat, image); }
+// The dispatch is done here rather than with Highway's HWY_EXPORT, so that only
+// Highway's headers are used: its shared library probes the CPU's timer when
+// it is loaded, with an instruction that valgrind cannot run, and programs
+// built on this renderer are checked under valgrind. The features tested are
+// those each target is compiled with (Highway's HWY_TARGET_STR); libgcc's
+// check also asks the OS whether it saves the wide registers.
+bool runsSsse3() { return __builtin_cpu_supports("ssse3"); }
+bool runsSse4() {
+    return runsSsse3() && __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("sse4.2") &&
+           __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("aes");
+}
+bool runsAvx2() {
+    return runsSse4() && __builtin_cpu_supports("avx") && __builtin_cpu_supports("avx2") &&
+           __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("fma") &&
+           __builtin_cpu_supports("f16c");
+}
+bool runsAvx3() {
+    return runsAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw");
+}
+bool runsAlways() { return true; }
 
-const char* flatSceneTargetName() { return HWY_DYNAMIC_DISPATCH(TargetName)(); }
+struct Target {
+    const char* name;
+    RenderFunction render;  // nullptr where the target is not compiled in
+    bool (*runs)();
+};
+
+// Best first.
+const Target kTargets[] = {
+    {"AVX-512", HWY_CHOOSE_AVX3(RenderFlat), runsAvx3},
+    {"AVX2", HWY_CHOOSE_AVX2(RenderFlat), runsAvx2},
+    {"SSE4", HWY_CHOOSE_SSE4(RenderFlat), runsSse4},
+    {"SSSE3", HWY_CHOOSE_SSSE3(RenderFlat), runsSsse3},
+    {"scalar", HWY_CHOOSE_FALLBACK(RenderFlat), runsAlways},
+};
+constexpr int kTargetCount = static_cast<int>(sizeof kTargets / sizeof kTargets[0]);
+
+// The targets this CPU runs, as indices into kTargets, best first.
+struct Usable {
+    Usable() {
+        __builtin_cpu_init();
+        for (int i = 0; i < kTargetCount; ++i) {
+            if (kTargets[i].render != nullptr && kTargets[i].runs()) index[count++] = i;
+        }
+    }
+    int index[kTargetCount] = {};
+    int count = 0;
+};
+
+const Usable& usable() {
+    static const Usable list;
+    return list;
+}
+
+int chosen = 0;  // position in usable()
+
+}  // namespace
+
+void renderFlatScene(const FlatScene& flat, const ImageRows& image) {
+    kTargets[usable().index[chosen]].render(flat, image);
+}
+
+int renderTargetCount() { return usable().count; }
+
+const char* renderTargetNameAt(int index) {
+    if (index < 0 || index >= usable().count) return "";
+    return kTargets[usable().index[index]].name;
+}
+
+void setRenderTargetForTest(int index) { chosen = index >= 0 && index < usable().count ? index : 0; }
+
+const char* renderTargetName() { return renderTargetNameAt(chosen); }
 
 }  // namespace glintworks
 #endif  // HWY_ONCE

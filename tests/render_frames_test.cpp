@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <hwy/targets.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -75,18 +73,20 @@ void expectSameFrame(const Scene& scene, std::int32_t w, std::int32_t h, std::in
     }
 }
 
-// Runs `body` once for each SIMD target that this binary holds and this CPU
+// Runs `body` once for each SIMD target that the fast path holds and this CPU
 // runs, with renderImage restricted to it.
 template <typename Body>
 void forEachTarget(Body body) {
     struct Restore {
-        ~Restore() { hwy::SetSupportedTargetsForTest(0); }
+        ~Restore() { setRenderTargetForTest(-1); }
     } restore;
-    for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
-        hwy::SetSupportedTargetsForTest(target);
-        SCOPED_TRACE(hwy::TargetName(target));
+    ASSERT_GE(renderTargetCount(), 1);
+    EXPECT_STREQ(renderTargetNameAt(renderTargetCount() - 1), "scalar");
+    for (int target = 0; target < renderTargetCount(); ++target) {
+        setRenderTargetForTest(target);
+        SCOPED_TRACE(renderTargetNameAt(target));
         // The dispatch really switched: otherwise this loop tests one target.
-        ASSERT_STREQ(renderTargetName(), hwy::TargetName(target));
+        ASSERT_STREQ(renderTargetName(), renderTargetNameAt(target));
         body();
         if (testing::Test::HasFatalFailure()) return;
     }
