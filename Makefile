@@ -5,9 +5,12 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+# Seconds each fuzzer runs in `make test`; a long run: make fuzz FUZZ_SECONDS=3600
+FUZZ_SECONDS ?= 25
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build build-asan run test test-unit test-asan bench clean
+.PHONY: all deps build build-asan build-fuzz run test test-unit test-asan fuzz bench soak clean
 
 all: build
 
@@ -26,6 +29,12 @@ build: deps $(BUILD)/CMakeCache.txt
 build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
+$(FUZZ_BUILD)/CMakeCache.txt: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLINTWORKS_FUZZ=ON
+
+build-fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_messages fuzz_blit
+
 run: build
 	scripts/run $(BUILD)
 
@@ -41,8 +50,16 @@ test-asan: build-asan
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS) -L unit
 
+# Both fuzzers for FUZZ_SECONDS each, starting from the committed seed corpora
+# (new finds go to $(FUZZ_BUILD)/corpus-*, not into the tree).
+fuzz: build-fuzz
+	scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+soak: build
+	scripts/soak $(BUILD)
+
 bench: build
 	scripts/bench $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

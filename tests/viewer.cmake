@@ -9,3 +9,14 @@ if(TARGET glintworks_viewer)
     GTest::gtest GTest::gtest_main)
   gtest_discover_tests(glintworks_viewer_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
 endif()
+
+# A whole headless run of the viewer under valgrind's memcheck: no error, no leak.
+find_program(VALGRIND valgrind)
+if(TARGET glintworks_viewer AND VALGRIND AND NOT GLINTWORKS_SANITIZE AND NOT GLINTWORKS_FUZZ)
+  add_executable(glintworks_headless_run headless_run.cpp)
+  target_link_libraries(glintworks_headless_run PRIVATE glintworks_viewer glintworks_app glintworks_px_headless)
+  add_test(NAME memcheck_headless_run
+    COMMAND ${VALGRIND} --error-exitcode=99 --leak-check=full --show-leak-kinds=all
+            --errors-for-leak-kinds=definite,indirect,possible $<TARGET_FILE:glintworks_headless_run>)
+  set_tests_properties(memcheck_headless_run PROPERTIES TIMEOUT 300 LABELS memcheck)
+endif()
