@@ -74,17 +74,27 @@ bool startVideo(std::string& reason) {
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Closing the last window is the program's decision (WM_CLOSE), not a quit.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // Only the display the environment names is tried: probing for a Wayland
+    // display that is not there prints a library warning of its own.
+    if (!isSet("SDL_VIDEODRIVER")) {
+        if (isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+        if (!isSet("DISPLAY") && isSet("WAYLAND_DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "wayland");
+    }
+    // Which display was asked for, for the message when none answers. With a
+    // screenless driver asked for, neither variable need be set.
+    const std::string unreachable =
+        isSet("DISPLAY")           ? "no display: cannot connect to X display \"" + std::string(std::getenv("DISPLAY")) + "\""
+        : isSet("WAYLAND_DISPLAY") ? "no display: cannot connect to Wayland display \"" +
+                                         std::string(std::getenv("WAYLAND_DISPLAY")) + "\""
+                                   : std::string("no display");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        reason = std::string("no display: ") + SDL_GetError();
+        reason = screenlessAsked ? std::string("no display: ") + SDL_GetError()
+                                 : unreachable + " (SDL: " + SDL_GetError() + ")";
         return false;
     }
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!screenlessAsked && isScreenlessDriver(driver)) {
-        const char* display = std::getenv("DISPLAY");
-        reason = std::string("no display: cannot connect to ") +
-                 (isSet("DISPLAY") ? std::string("X display \"") + display + "\""
-                                   : std::string("the Wayland display")) +
-                 " (SDL found only its \"" + driver + "\" video driver)";
+        reason = unreachable + " (SDL found only its \"" + driver + "\" video driver)";
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
