@@ -60,10 +60,12 @@ void Image::resize(std::int32_t newWidth, std::int32_t newHeight) {
     std::vector<std::uint8_t> next(static_cast<std::size_t>(newWidth) * static_cast<std::size_t>(newHeight) * 4, 0);
     for (std::size_t i = 3; i < next.size(); i += 4) next[i] = 0xFF;
     const std::int32_t keepWidth = std::min(width, newWidth);
-    const std::int32_t keepHeight = std::min(height, newHeight);
+    // With no column to keep there is nothing to copy, and the rows of an
+    // image 0 pixels wide have no first byte to address.
+    const std::int32_t keepHeight = keepWidth > 0 ? std::min(height, newHeight) : 0;
     for (std::int32_t y = 0; y < keepHeight; ++y)
-        std::memcpy(&next[static_cast<std::size_t>(y) * newWidth * 4], &bytes[static_cast<std::size_t>(y) * width * 4],
-                    static_cast<std::size_t>(keepWidth) * 4);
+        std::memcpy(next.data() + static_cast<std::size_t>(y) * newWidth * 4,
+                    bytes.data() + static_cast<std::size_t>(y) * width * 4, static_cast<std::size_t>(keepWidth) * 4);
     bytes = std::move(next);
     width = newWidth;
     height = newHeight;
