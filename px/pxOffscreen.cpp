@@ -47,6 +47,12 @@ std::int32_t pxOffscreen::allocate(std::int32_t newWidth, std::int32_t newHeight
         width = height = stride = 0;
     }
 
+    bottomUp = true;
+    // A negative header height asks for a top-down bitmap, which the platform
+    // grants; a negative row count is no size this buffer can have, so it is
+    // refused here like the sizes the platform refuses.
+    if (newHeight < 0) return 1;
+
     BITMAPV5HEADER header{};
     header.bV5Size = sizeof(BITMAPV5HEADER);
     header.bV5Width = newWidth;
@@ -62,7 +68,6 @@ std::int32_t pxOffscreen::allocate(std::int32_t newWidth, std::int32_t newHeight
     void* memory = nullptr;
     const HBITMAP created = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS,
                                              &memory, nullptr, 0);
-    bottomUp = true;
     if (created == nullptr) {
         bitmap = nullptr;
         pixels = nullptr;
