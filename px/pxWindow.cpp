@@ -94,9 +94,14 @@ void pxWindowNative::invalidate(const pxBox* box) {
 }
 
 std::int32_t pxWindowNative::postPair(std::int32_t first, std::int32_t second) {
-    pendingPairs_.push_back({first, second});
-    const LPARAM address = reinterpret_cast<LPARAM>(pendingPairs_.back().data());
-    const BOOL posted = PostMessageW(handle, PX_MSG_POSTED_PAIR, 0, address);
+    // A null window would make this a thread message, which no window
+    // procedure ever sees: the pair could never be delivered.
+    if (handle == nullptr) return 0;
+    // The tag tells this pair's message from a stale one whose pair was freed
+    // and whose address the allocator has since given to this pair.
+    pendingPairs_.push_back({++lastPairTag_, {first, second}});
+    const LPARAM address = reinterpret_cast<LPARAM>(pendingPairs_.back().values.data());
+    const BOOL posted = PostMessageW(handle, PX_MSG_POSTED_PAIR, pendingPairs_.back().tag, address);
     if (!posted) pendingPairs_.pop_back();
     return posted;
 }
@@ -204,12 +209,13 @@ LRESULT pxWindowNative::dispatch(HWND window, UINT message, WPARAM wparam, LPARA
         if (tickRate != 0) setTickRate(tickRate);
         break;
     case PX_MSG_POSTED_PAIR: {
-        // Only a pair this object posted and still holds is read; any other
-        // lparam is compared, never followed.
+        // Only a pair this object posted and still holds is read, and only
+        // through its own message; any other lparam is compared, never
+        // followed.
         const auto* address = reinterpret_cast<const std::int32_t*>(lparam);
         for (auto it = pendingPairs_.begin(); it != pendingPairs_.end(); ++it) {
-            if (it->data() != address) continue;
-            const std::array<std::int32_t, 2> pair = *it;
+            if (it->values.data() != address || it->tag != wparam) continue;
+            const std::array<std::int32_t, 2> pair = it->values;
             pendingPairs_.erase(it);
             handlePostedPair(pair[0], pair[1]);
             break;

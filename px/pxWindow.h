@@ -85,12 +85,16 @@ public:
     // repainting without erasing the background.
     void invalidate(const pxBox* box = nullptr);
 
-    // Posts message 2025 carrying the pair. The object keeps the two values
-    // until the message is dispatched to it, then hands them to
-    // handlePostedPair and frees them; values never dispatched are freed with
-    // the object. A 2025 whose lparam this object did not issue reaches no
-    // handler: lparam is compared, never read through. Returns the platform's
-    // result of posting (0: not posted, nothing kept).
+    // Posts message 2025 carrying the pair: lparam is the address of the two
+    // values, wparam a number that no other pair of this object carries. The
+    // object keeps the values until that message is dispatched to it, then
+    // hands them to handlePostedPair and frees them; values never dispatched
+    // are freed with the object. A 2025 whose wparam and lparam this object
+    // did not issue for a pair it still holds reaches no handler: lparam is
+    // compared, never read through, so a foreign address or the stale message
+    // of a pair already handed out (even if a newer pair reuses its memory) is
+    // ignored. Returns the platform's result of posting (0: not posted,
+    // nothing kept); without a native window nothing is posted.
     std::int32_t postPair(std::int32_t first, std::int32_t second);
 
     virtual void handleCreated() = 0;
@@ -114,9 +118,14 @@ private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
+    struct PendingPair {
+        WPARAM tag;                          // the wparam its message carries
+        std::array<std::int32_t, 2> values;  // the lparam points here
+    };
     // Pairs posted by postPair and not yet dispatched; a list, so each pair
     // keeps its address while others come and go.
-    std::list<std::array<std::int32_t, 2>> pendingPairs_;
+    std::list<PendingPair> pendingPairs_;
+    WPARAM lastPairTag_ = 0;
 };
 
 class pxWindow : public pxWindowNative {
