@@ -1,0 +1,10 @@
+# The window framework and its platform layer, through the headless backend;
+# px_win32_api.cpp holds only compile-time checks of the Win32 subset.
+add_executable(glintworks_px_tests
+  px_window_test.cpp
+  px_offscreen_test.cpp
+  px_win32_api.cpp
+)
+target_link_libraries(glintworks_px_tests PRIVATE glintworks_px glintworks_px_headless
+  GTest::gtest GTest::gtest_main)
+gtest_discover_tests(glintworks_px_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)

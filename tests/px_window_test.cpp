@@ -1,0 +1,854 @@
+// The window framework (pxWindowNative, pxWindow, pxMessagePump) over the
+// headless platform. Most tests are transcripts: a recording window appends
+// one line per handler call (and, when asked, per message its filter sees),
+// and the test compares the whole transcript with the expected sequence.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "px/native/headless/headless.h"
+#include "px/native/platform.h"
+#include "px/pxMessagePump.h"
+#include "px/pxOffscreen.h"
+#include "px/pxWindow.h"
+
+namespace {
+
+using Transcript = std::vector<std::string>;
+using pxHeadless::Button;
+
+std::string messageName(UINT message) {
+    switch (message) {
+    case WM_CREATE: return "WM_CREATE";
+    case WM_DESTROY: return "WM_DESTROY";
+    case WM_SIZE: return "WM_SIZE";
+    case WM_PAINT: return "WM_PAINT";
+    case WM_CLOSE: return "WM_CLOSE";
+    case WM_QUIT: return "WM_QUIT";
+    case WM_ERASEBKGND: return "WM_ERASEBKGND";
+    case WM_SHOWWINDOW: return "WM_SHOWWINDOW";
+    case WM_SETCURSOR: return "WM_SETCURSOR";
+    case WM_GETMINMAXINFO: return "WM_GETMINMAXINFO";
+    case WM_NCCREATE: return "WM_NCCREATE";
+    case WM_NCDESTROY: return "WM_NCDESTROY";
+    case WM_KEYDOWN: return "WM_KEYDOWN";
+    case WM_KEYUP: return "WM_KEYUP";
+    case WM_CHAR: return "WM_CHAR";
+    case WM_SYSKEYDOWN: return "WM_SYSKEYDOWN";
+    case WM_SYSKEYUP: return "WM_SYSKEYUP";
+    case WM_SYSCHAR: return "WM_SYSCHAR";
+    case WM_TIMER: return "WM_TIMER";
+    case WM_MOUSEMOVE: return "WM_MOUSEMOVE";
+    case WM_LBUTTONDOWN: return "WM_LBUTTONDOWN";
+    case WM_LBUTTONUP: return "WM_LBUTTONUP";
+    case WM_LBUTTONDBLCLK: return "WM_LBUTTONDBLCLK";
+    case WM_RBUTTONDOWN: return "WM_RBUTTONDOWN";
+    case WM_RBUTTONUP: return "WM_RBUTTONUP";
+    case WM_MBUTTONDOWN: return "WM_MBUTTONDOWN";
+    case WM_MBUTTONUP: return "WM_MBUTTONUP";
+    case WM_MOUSELEAVE: return "WM_MOUSELEAVE";
+    case PX_MSG_APPLY_TICK_RATE: return "2024";
+    case PX_MSG_POSTED_PAIR: return "2025";
+    default: return std::to_string(message);
+    }
+}
+
+// A window that writes its handler calls to a transcript. Flags are printed
+// as numbers: left 1, middle 2, right 4, Shift 8, Ctrl 16, Alt 32.
+class Recorder : public pxWindow {
+public:
+    Transcript log;
+    Transcript* out = &log;      // where the lines go (a test may redirect them)
+    bool logMessages = false;    // also a "msg NAME" line for each message the filter sees
+    std::function<bool(const pxNativeMessage&)> consume;  // the filter consumes when it returns true
+    std::function<void()> onCreated;
+    std::function<void()> onTimer;
+    std::function<void(HDC)> onPaint;
+    std::vector<LPARAM> pairAddresses;  // lparam of every 2025 the filter saw
+    std::vector<WPARAM> pairTags;       // and its wparam
+
+    void handleCreated() override {
+        add(handle != nullptr ? "created" : "created without handle");
+        if (onCreated) onCreated();
+    }
+    void handleCloseRequest() override { add("close"); }
+    void handleDestroyed() override { add("destroyed"); }
+    void handleResize(std::int32_t width, std::int32_t height) override {
+        add("resize " + std::to_string(width) + " " + std::to_string(height));
+    }
+    void handleMousePress(std::int32_t x, std::int32_t y, std::uint32_t flags) override {
+        // The capture must already be taken when the handler runs.
+        add("press " + position(x, y) + " " + std::to_string(flags) + (GetCapture() == handle ? "" : " uncaptured"));
+    }
+    void handleMouseRelease(std::int32_t x, std::int32_t y, std::uint32_t flags) override {
+        add("release " + position(x, y) + " " + std::to_string(flags) + (GetCapture() == nullptr ? "" : " captured"));
+    }
+    void handleMouseMove(std::int32_t x, std::int32_t y) override { add("move " + position(x, y)); }
+    void handleKeyPress(std::uint32_t key, std::uint32_t flags) override {
+        add("key-press " + std::to_string(key) + " " + std::to_string(flags));
+    }
+    void handleKeyRelease(std::uint32_t key, std::uint32_t flags) override {
+        add("key-release " + std::to_string(key) + " " + std::to_string(flags));
+    }
+    void handlePaint(HDC surface) override {
+        add("paint");
+        if (onPaint) onPaint(surface);
+    }
+    void handleTimer() override {
+        add("timer @" + std::to_string(pxHeadless::nowMs()));
+        if (onTimer) onTimer();
+    }
+    void handleMouseLeave() override { add("leave"); }
+    void handlePostedPair(std::int32_t first, std::int32_t second) override {
+        add("pair " + std::to_string(first) + " " + std::to_string(second));
+    }
+    void filterMessage(const pxNativeMessage* message, bool& consumed) override {
+        if (logMessages) add("msg " + messageName(message->message));
+        if (message->message == PX_MSG_POSTED_PAIR) {
+            pairAddresses.push_back(message->lparam);
+            pairTags.push_back(message->wparam);
+        }
+        if (consume && consume(*message)) consumed = true;
+    }
+
+private:
+    void add(std::string line) { out->push_back(std::move(line)); }
+    static std::string position(std::int32_t x, std::int32_t y) { return std::to_string(x) + " " + std::to_string(y); }
+};
+
+// A procedure in front of the framework's own: it logs each message the
+// window procedure receives and what it returns, so a transcript also shows
+// messages that reach no filter and the results given to the platform.
+namespace spy {
+Transcript* out = nullptr;
+WNDPROC framework = nullptr;
+
+LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    out->push_back("> " + messageName(message));
+    const LRESULT result = framework(window, message, wparam, lparam);
+    std::string line = "< " + std::to_string(result);
+    if (message == WM_NCDESTROY)
+        line += GetWindowLongPtrW(window, GWLP_USERDATA) == 0 ? " slot cleared" : " slot still set";
+    out->push_back(line);
+    return result;
+}
+}  // namespace spy
+
+// Registers the class "pxWindow" with the spy in front of the framework's
+// procedure; windows the framework creates afterwards use it, because the
+// framework registers the class only when it is not known yet.
+void installSpy(Transcript& out) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    pxWindow probe;
+    ASSERT_EQ(probe.create(0, 0, 8, 8), 0);
+    WNDCLASSW windowClass{};
+    ASSERT_TRUE(GetClassInfoW(instance, L"pxWindow", &windowClass));
+    spy::framework = windowClass.lpfnWndProc;
+    ASSERT_TRUE(DestroyWindow(probe.handle));
+    ASSERT_TRUE(UnregisterClassW(L"pxWindow", instance));
+    windowClass.lpfnWndProc = spy::procedure;
+    windowClass.lpszClassName = L"pxWindow";
+    ASSERT_NE(RegisterClassW(&windowClass), 0);
+    spy::out = &out;
+}
+
+int pump() { return pxHeadless::dispatchPending().dispatched; }
+
+class PxWindow : public ::testing::Test {
+protected:
+    void SetUp() override { pxHeadless::reset(); }
+    void TearDown() override { pxHeadless::reset(); }
+
+    // Creates the window as the program does, shows it, lets the messages of
+    // creation and showing through and starts a fresh transcript.
+    void open(Recorder& target, bool visible = true) {
+        ASSERT_EQ(target.create(10, 64, 320, 240), 0);
+        if (visible) target.setVisible(true);
+        pump();
+        target.log.clear();
+    }
+
+    Recorder window;
+};
+
+// ------------------------------------------------------------------ creation
+
+TEST_F(PxWindow, CreationRunsTheHandlersInsideCreateAndQueuesTheTickRateMessage) {
+    installSpy(window.log);
+    window.logMessages = true;
+    window.onCreated = [&] { window.setTickRate(60); };
+    ASSERT_EQ(window.create(10, 64, 320, 240), 0);
+    EXPECT_EQ(window.log, (Transcript{
+                              // Before the association: the default procedure, no filter.
+                              "> WM_GETMINMAXINFO", "< 0",
+                              "> WM_NCCREATE", "msg WM_NCCREATE", "< 1",
+                              "> WM_CREATE", "msg WM_CREATE", "created", "< 0",
+                              // The client area is the requested size: the frame is the window manager's.
+                              "> WM_SIZE", "msg WM_SIZE", "resize 320 240", "< 0",
+                          }));
+    EXPECT_EQ(GetWindowLongPtrW(window.handle, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&window));
+
+    // 2024 waits in the queue; the loop hands it to the window.
+    MSG queued{};
+    ASSERT_TRUE(PeekMessageW(&queued, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(queued.message, 2024u);
+    EXPECT_EQ(queued.hwnd, window.handle);
+    EXPECT_EQ(queued.wParam, 0u);
+    EXPECT_EQ(queued.lParam, 0);
+    window.log.clear();
+    pump();
+    EXPECT_EQ(window.log, (Transcript{"> 2024", "msg 2024", "< 0"}));
+    ASSERT_EQ(pxHeadless::timers(window.handle).size(), 1u) << "the timer started in handleCreated, once";
+}
+
+TEST_F(PxWindow, TheWindowStartsHiddenUntitledAndAsLargeAsAsked) {
+    ASSERT_EQ(window.create(10, 64, 320, 240), 0);
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(window.handle, &client));
+    EXPECT_EQ(client.right - client.left, 320);
+    EXPECT_EQ(client.bottom - client.top, 240);
+    char title[32] = "unset";
+    EXPECT_EQ(GetWindowTextA(window.handle, title, sizeof title), 0);
+    EXPECT_STREQ(title, "");
+    EXPECT_FALSE(IsWindowVisible(window.handle));
+
+    EXPECT_NE(window.setTitle("Glintworks"), 0);
+    GetWindowTextA(window.handle, title, sizeof title);
+    EXPECT_STREQ(title, "Glintworks");
+    // setVisible passes back whether the window was visible before.
+    EXPECT_EQ(window.setVisible(true), 0);
+    EXPECT_TRUE(IsWindowVisible(window.handle));
+    EXPECT_NE(window.setVisible(true), 0);
+    EXPECT_NE(window.setVisible(false), 0);
+    EXPECT_FALSE(IsWindowVisible(window.handle));
+
+    // The class: registered once, whole-window repaint on resize, no double
+    // clicks, the arrow cursor and a white background.
+    WNDCLASSW windowClass{};
+    ASSERT_TRUE(GetClassInfoW(GetModuleHandleW(nullptr), L"pxWindow", &windowClass));
+    EXPECT_EQ(windowClass.style, static_cast<UINT>(CS_HREDRAW | CS_VREDRAW));
+    EXPECT_EQ(windowClass.hCursor, LoadCursorW(nullptr, IDC_ARROW));
+    EXPECT_EQ(windowClass.hbrBackground, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    Recorder second;
+    EXPECT_EQ(second.create(400, 64, 100, 50), 0) << "a second window uses the registered class";
+    EXPECT_NE(second.handle, window.handle);
+}
+
+TEST_F(PxWindow, AWindowTheBackendCannotOpenMakesCreateFailAndSaysWhy) {
+    pxHeadless::failNextWindowCreation("no display: test");
+    window.logMessages = true;
+    EXPECT_EQ(window.create(10, 64, 320, 240), 1);
+    EXPECT_EQ(window.handle, nullptr);
+    EXPECT_TRUE(window.log.empty()) << "no message reached the window";
+    EXPECT_STREQ(pxNativeLastError(), "no display: test");
+    EXPECT_EQ(window.create(10, 64, 320, 240), 0) << "the next attempt may succeed";
+    EXPECT_STREQ(pxNativeLastError(), "");
+}
+
+TEST_F(PxWindow, AConsumedNcCreateAbandonsTheCreation) {
+    installSpy(window.log);
+    window.logMessages = true;
+    window.consume = [](const pxNativeMessage& m) { return m.message == WM_NCCREATE; };
+    EXPECT_EQ(window.create(10, 64, 320, 240), 1);
+    EXPECT_EQ(window.handle, nullptr);
+    EXPECT_EQ(window.log, (Transcript{
+                              "> WM_GETMINMAXINFO", "< 0",
+                              "> WM_NCCREATE", "msg WM_NCCREATE", "< 0",
+                              "> WM_NCDESTROY", "msg WM_NCDESTROY", "< 0 slot cleared",
+                          }));
+    EXPECT_STRNE(pxNativeLastError(), "");
+}
+
+// ------------------------------------------------------------------ the message table
+
+TEST_F(PxWindow, EachMessageCallsItsHandlerAndReturnsItsResult) {
+    open(window);
+    struct Case {
+        UINT message;
+        WPARAM wparam;
+        LPARAM lparam;
+        const char* line;  // "" when no handler may be called
+        LRESULT result;
+    };
+    const Case cases[] = {
+        {WM_CLOSE, 0, 0, "close", 0},
+        {WM_DESTROY, 0, 0, "destroyed", 0},
+        // Sizes are the two words of lparam, unsigned.
+        {WM_SIZE, SIZE_RESTORED, MAKELPARAM(640, 480), "resize 640 480", 0},
+        {WM_SIZE, SIZE_RESTORED, MAKELPARAM(0xFFFF, 0x8000), "resize 65535 32768", 0},
+        {WM_SIZE, SIZE_MINIMIZED, 0, "resize 0 0", 0},
+        // Positions are the two words of lparam, signed.
+        {WM_MOUSEMOVE, 0, MAKELPARAM(0xFFFB, 7), "move -5 7", 0},
+        {WM_MOUSEMOVE, MK_LBUTTON | MK_SHIFT, MAKELPARAM(0x7FFF, 0x8000), "move 32767 -32768", 0},
+        // Button flags: the one button of the message, Ctrl and Shift from
+        // wparam; the button-state bits of wparam are never used.
+        {WM_LBUTTONDOWN, MK_LBUTTON | MK_RBUTTON | MK_MBUTTON, MAKELPARAM(1, 2), "press 1 2 1", 0},
+        {WM_LBUTTONUP, MK_RBUTTON | MK_MBUTTON, MAKELPARAM(1, 2), "release 1 2 1", 0},
+        {WM_LBUTTONDOWN, MK_CONTROL, MAKELPARAM(3, 4), "press 3 4 17", 0},
+        {WM_LBUTTONUP, MK_CONTROL, MAKELPARAM(3, 4), "release 3 4 17", 0},
+        {WM_RBUTTONDOWN, MK_SHIFT, MAKELPARAM(5, 6), "press 5 6 12", 0},
+        {WM_RBUTTONUP, MK_SHIFT | MK_CONTROL, MAKELPARAM(5, 6), "release 5 6 28", 0},
+        {WM_MBUTTONDOWN, 0, MAKELPARAM(0xFFF6, 0xFFEC), "press -10 -20 2", 0},
+        {WM_MBUTTONUP, MK_MBUTTON, MAKELPARAM(7, 8), "release 7 8 2", 0},
+        // The key code is wparam whole; no modifier is held here.
+        {WM_KEYDOWN, VK_ESCAPE, 1, "key-press 27 0", 0},
+        {WM_KEYUP, VK_ESCAPE, 1, "key-release 27 0", 0},
+        {WM_SYSKEYDOWN, 'X', 1, "key-press 88 0", 0},
+        {WM_SYSKEYUP, 'X', 1, "key-release 88 0", 0},
+        {WM_KEYDOWN, 0x1FF, 1, "key-press 511 0", 0},
+        // WM_TIMER whatever the identifier.
+        {WM_TIMER, 77, 0, "timer @0", 0},
+        {WM_MOUSELEAVE, 0, 0, "leave", 0},
+        {WM_PAINT, 0, 0, "paint", 0},
+        // The rest reach no handler.
+        {WM_ERASEBKGND, 0, 0, "", 0},
+        {WM_SETCURSOR, 0, 0, "", 0},
+        {WM_LBUTTONDBLCLK, 0, 0, "", 0},
+        {WM_MOUSEWHEEL, 0, 0, "", 0},
+        {WM_CHAR, 'a', 0, "", 0},
+        {WM_USER + 7, 0, 0, "", 0},
+        {PX_MSG_APPLY_TICK_RATE, 0, 0, "", 0},
+    };
+    for (const Case& c : cases) {
+        window.log.clear();
+        const LRESULT result = SendMessageW(window.handle, c.message, c.wparam, c.lparam);
+        const Transcript expected = *c.line ? Transcript{c.line} : Transcript{};
+        EXPECT_EQ(window.log, expected) << messageName(c.message);
+        EXPECT_EQ(result, c.result) << messageName(c.message);
+    }
+    EXPECT_TRUE(IsWindow(window.handle)) << "WM_CLOSE and WM_DESTROY themselves destroy nothing";
+    EXPECT_TRUE(pxHeadless::timers(window.handle).empty()) << "2024 with tickRate 0 starts no timer";
+}
+
+TEST_F(PxWindow, AConsumedMessageReachesNoHandlerAndReturnsOneOnlyForSetCursor) {
+    open(window);
+    window.consume = [](const pxNativeMessage&) { return true; };
+    struct Case {
+        UINT message;
+        WPARAM wparam;
+        LPARAM lparam;
+        LRESULT result;
+    };
+    const Case cases[] = {
+        {WM_SETCURSOR, 0, 0, 1},
+        {WM_CLOSE, 0, 0, 0},
+        {WM_PAINT, 0, 0, 0},
+        {WM_TIMER, 1, 0, 0},
+        {WM_LBUTTONDOWN, MK_CONTROL, MAKELPARAM(1, 1), 0},
+        {WM_KEYDOWN, VK_ESCAPE, 1, 0},
+        {WM_SIZE, 0, MAKELPARAM(10, 10), 0},
+        {WM_USER + 3, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SendMessageW(window.handle, c.message, c.wparam, c.lparam), c.result) << messageName(c.message);
+    }
+    EXPECT_TRUE(window.log.empty()) << "no handler ran";
+    EXPECT_TRUE(IsWindow(window.handle)) << "a consumed WM_CLOSE never reaches the default procedure";
+    EXPECT_EQ(GetCapture(), nullptr) << "a consumed press takes no capture";
+
+    // The filter sees the record as received.
+    pxNativeMessage seen{};
+    window.consume = [&](const pxNativeMessage& m) {
+        seen = m;
+        return false;
+    };
+    SendMessageW(window.handle, WM_USER + 5, 0x1234, -99);
+    EXPECT_EQ(seen.window, window.handle);
+    EXPECT_EQ(seen.message, WM_USER + 5);
+    EXPECT_EQ(seen.wparam, 0x1234u);
+    EXPECT_EQ(seen.lparam, -99);
+}
+
+TEST_F(PxWindow, EraseBackgroundReturnsZeroAndLeavesTheWindowUnpainted) {
+    open(window);
+    const HDC surface = GetDC(window.handle);
+    EXPECT_EQ(SendMessageW(window.handle, WM_ERASEBKGND, reinterpret_cast<WPARAM>(surface), 0), 0);
+    ReleaseDC(window.handle, surface);
+    // The first paint after showing came with an erase pending; the class
+    // brush is white, but the window shows only what handlePaint drew
+    // (nothing), so it is still black.
+    const pxHeadless::Image image = pxHeadless::windowImage(window.handle);
+    EXPECT_EQ(image.pixel(0, 0), 0xFF000000u);
+    EXPECT_EQ(image.pixel(319, 239), 0xFF000000u);
+}
+
+TEST_F(PxWindow, AFilterThatDetachesTheObjectSendsTheMessageToTheDefaultProcedure) {
+    open(window);
+    window.consume = [&](const pxNativeMessage& m) {
+        if (m.message == WM_CLOSE) SetWindowLongPtrW(m.window, GWLP_USERDATA, 0);
+        return false;
+    };
+    SendMessageW(window.handle, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(window.log.empty()) << "no handleCloseRequest after the object was detached";
+    EXPECT_FALSE(IsWindow(window.handle)) << "the default procedure destroys a window on WM_CLOSE";
+}
+
+// ------------------------------------------------------------------ dissociation
+
+TEST_F(PxWindow, WmNcDestroyDetachesTheObjectAndKeepsTheHandle) {
+    installSpy(window.log);
+    open(window);
+    window.logMessages = true;
+    const HWND handle = window.handle;
+    ASSERT_TRUE(DestroyWindow(handle));
+    EXPECT_EQ(window.log, (Transcript{
+                              "> WM_DESTROY", "msg WM_DESTROY", "destroyed", "< 0",
+                              "> WM_NCDESTROY", "msg WM_NCDESTROY", "< 0 slot cleared",
+                          }));
+    EXPECT_EQ(window.handle, handle);
+}
+
+TEST_F(PxWindow, TheDestructorDetachesTheObjectButLeavesTheWindowAndItsTimer) {
+    Transcript afterDeath;
+    auto object = std::make_unique<Recorder>();
+    ASSERT_EQ(object->create(10, 64, 320, 240), 0);
+    object->setVisible(true);
+    object->setTickRate(60);
+    object->postPair(1, 2);  // still queued when the object goes
+    const HWND handle = object->handle;
+    object->out = &afterDeath;
+    object.reset();
+
+    EXPECT_EQ(GetWindowLongPtrW(handle, GWLP_USERDATA), 0);
+    EXPECT_TRUE(IsWindow(handle));
+    EXPECT_EQ(pxHeadless::timers(handle).size(), 1u);
+
+    // Everything for the window now goes to the default procedure.
+    pxHeadless::keyDown(handle, 'A');
+    pxHeadless::mouseDown(handle, Button::left, 5, 5);
+    pxHeadless::mouseMove(handle, 6, 6);
+    pxHeadless::mouseUp(handle, Button::left, 6, 6);
+    pxHeadless::resize(handle, 100, 100);
+    pump();
+    pxHeadless::advanceMs(40);
+    pump();
+    EXPECT_TRUE(afterDeath.empty());
+    pxHeadless::closeButton(handle);
+    pump();
+    EXPECT_FALSE(IsWindow(handle)) << "with no object, WM_CLOSE gets the default: destroy";
+    EXPECT_TRUE(afterDeath.empty());
+}
+
+// ------------------------------------------------------------------ the tick timer
+
+TEST_F(PxWindow, TheTickTimerStartsStopsAndRestartsAsOneTimer) {
+    open(window);
+    const HWND handle = window.handle;
+    EXPECT_EQ(window.setTickRate(60), 0);
+    ASSERT_EQ(pxHeadless::timers(handle).size(), 1u);
+    EXPECT_NE(window.timerId, 0u);
+    EXPECT_EQ(pxHeadless::timers(handle)[0].periodMs, 16u);
+
+    EXPECT_EQ(window.setTickRate(60), 0);
+    EXPECT_EQ(pxHeadless::timers(handle).size(), 1u) << "twice leaves one timer";
+
+    window.setTickRate(30);
+    ASSERT_EQ(pxHeadless::timers(handle).size(), 1u);
+    EXPECT_EQ(pxHeadless::timers(handle)[0].periodMs, 33u);
+
+    EXPECT_EQ(window.setTickRate(0), 0);
+    EXPECT_TRUE(pxHeadless::timers(handle).empty());
+    EXPECT_EQ(window.timerId, 0u);
+    window.setTickRate(0);
+    EXPECT_TRUE(pxHeadless::timers(handle).empty());
+
+    window.setTickRate(60);
+    EXPECT_EQ(window.setTickRate(-1), 0);
+    EXPECT_TRUE(pxHeadless::timers(handle).empty()) << "a negative rate stops";
+    EXPECT_EQ(window.timerId, 0u);
+
+    // Restarting starts a fresh period from now.
+    window.setTickRate(60);
+    pxHeadless::advanceMs(10);
+    window.setTickRate(60);
+    ASSERT_EQ(pxHeadless::timers(handle).size(), 1u);
+    EXPECT_EQ(pxHeadless::timers(handle)[0].dueMs, 26);
+}
+
+TEST_F(PxWindow, ThePeriodIsAThousandOverTheRateTruncatedAndRaisedToTenMilliseconds) {
+    open(window);
+    const std::pair<std::int32_t, UINT> periods[] = {
+        {60, 16}, {30, 33}, {7, 142}, {1, 1000}, {100, 10}, {1000, 10}, {1001, 10}, {1'000'000, 10},
+    };
+    for (const auto& [rate, period] : periods) {
+        window.setTickRate(rate);
+        const auto timers = pxHeadless::timers(window.handle);
+        ASSERT_EQ(timers.size(), 1u) << "rate " << rate;
+        EXPECT_EQ(timers[0].periodMs, period) << "rate " << rate;
+        EXPECT_EQ(timers[0].id, 1u);
+    }
+}
+
+TEST_F(PxWindow, TicksArriveOnThePeriodAndASlowFrameBuildsNoBacklog) {
+    int ticks = 0;
+    pxMessagePump pump;
+    window.onCreated = [&] { window.setTickRate(60); };
+    window.onTimer = [&] {
+        ++ticks;
+        if (ticks == 2) pxHeadless::advanceMs(100);  // a frame that takes six periods
+        if (ticks == 5) pump.quitEventLoop();
+    };
+    ASSERT_EQ(window.create(10, 64, 320, 240), 0);
+    window.log.clear();
+    pump.runEventLoop();
+    // The loop waited for each deadline (the virtual clock stops exactly on
+    // it) and, after the slow frame, delivered one WM_TIMER, not six.
+    EXPECT_EQ(window.log, (Transcript{"timer @16", "timer @32", "timer @132", "timer @144", "timer @160"}));
+}
+
+TEST_F(PxWindow, ARateSetBeforeTheWindowExistsStartsWhenTheTickRateMessageArrives) {
+    EXPECT_EQ(window.setTickRate(60), 0);
+    EXPECT_EQ(window.timerId, 0u);
+    ASSERT_EQ(window.create(10, 64, 320, 240), 0);
+    EXPECT_TRUE(pxHeadless::timers(window.handle).empty()) << "nothing before 2024 is dispatched";
+    pump();
+    ASSERT_EQ(pxHeadless::timers(window.handle).size(), 1u);
+    EXPECT_EQ(pxHeadless::timers(window.handle)[0].periodMs, 16u);
+}
+
+// ------------------------------------------------------------------ the event loop
+
+TEST_F(PxWindow, GetMessageHandsOutPostedAndInputInArrivalOrderThenQuitThenPaintThenTimer) {
+    open(window);
+    const HWND handle = window.handle;
+    window.setTickRate(60);
+    pxHeadless::advanceMs(20);  // the timer is due
+    window.invalidate();        // a paint is due
+    PostMessageW(handle, WM_USER + 1, 0, 0);
+    pxHeadless::keyDown(handle, 'A');
+    PostMessageW(handle, WM_USER + 2, 0, 0);
+    PostQuitMessage(0);
+    pxHeadless::mouseMove(handle, 3, 4);
+
+    Transcript order;
+    MSG message{};
+    for (int i = 0; i < 7; ++i) {
+        const BOOL result = GetMessageW(&message, nullptr, 0, 0);
+        order.push_back(messageName(message.message) + (result == 0 ? " returns 0" : ""));
+        if (result != 0) DispatchMessageW(&message);  // the paint validates the window
+    }
+    EXPECT_EQ(order, (Transcript{"1025", "WM_KEYDOWN", "1026", "WM_MOUSEMOVE", "WM_QUIT returns 0", "WM_PAINT",
+                                 "WM_TIMER"}));
+    EXPECT_EQ(pxHeadless::nowMs(), 20) << "nothing waited";
+}
+
+TEST_F(PxWindow, TheLoopEndsOnTheQuitRequestAfterTheMessagesPostedBeforeIt) {
+    open(window);
+    pxMessagePump pump;
+    window.consume = [&](const pxNativeMessage& m) {
+        if (m.message == WM_USER + 1) {
+            pump.quitEventLoop();
+            pump.quitEventLoop();  // any number of times
+            PostMessageW(window.handle, WM_USER + 2, 0, 0);
+        }
+        return false;
+    };
+    window.logMessages = true;
+    PostMessageW(window.handle, WM_USER + 1, 0, 0);
+    pump.runEventLoop();
+    EXPECT_EQ(window.log, (Transcript{"msg 1025", "msg 1026"}));
+}
+
+TEST_F(PxWindow, TheCloseButtonWithTheEmptyHandlerLeavesTheWindowOpenAndTheLoopRunning) {
+    class Ticker : public pxWindow {
+    public:
+        std::vector<std::int64_t> ticks;
+        void handleTimer() override { ticks.push_back(pxHeadless::nowMs()); }
+    };
+    Ticker ticker;
+    ASSERT_EQ(ticker.create(10, 64, 320, 240), 0);
+    ticker.setTickRate(50);
+    pxHeadless::scheduleAtMs(30, [&] { pxHeadless::closeButton(ticker.handle); });
+    pxHeadless::scheduleAtMs(70, [] { PostQuitMessage(0); });
+    pxMessagePump{}.runEventLoop();
+    EXPECT_EQ(ticker.ticks, (std::vector<std::int64_t>{20, 40, 60})) << "ticks went on after the close at 30";
+    EXPECT_TRUE(IsWindow(ticker.handle));
+}
+
+// ------------------------------------------------------------------ painting
+
+TEST_F(PxWindow, InvalidatePaintsTheWholeAreaOrTheBoxWithoutErasing) {
+    pxOffscreen frame;
+    ASSERT_EQ(frame.allocate(320, 240), 0);
+    const auto fill = [&](std::uint8_t blue) {
+        for (std::int32_t i = 0; i < 320 * 240; ++i) frame.pixels[4 * i] = blue;
+    };
+    window.onPaint = [&](HDC surface) { frame.blitTo(surface, 0, 0, frame.width, frame.height, 0, 0); };
+    window.logMessages = true;
+    fill(0x11);
+    ASSERT_EQ(window.create(10, 64, 320, 240), 0);
+    window.setVisible(true);
+    window.log.clear();
+    pump();
+    // Showing invalidates with erase: BeginPaint sends WM_ERASEBKGND first.
+    EXPECT_EQ(window.log, (Transcript{"msg 2024", "msg WM_PAINT", "msg WM_ERASEBKGND", "paint"}));
+    EXPECT_EQ(pxHeadless::windowImage(window.handle).pixel(0, 0), 0xFF000011u);
+
+    fill(0x22);
+    const pxBox box{10, 20, 30, 40};
+    window.invalidate(&box);
+    window.invalidate(&box);
+    window.log.clear();
+    pump();
+    EXPECT_EQ(window.log, (Transcript{"msg WM_PAINT", "paint"})) << "one paint, no erase";
+    const pxHeadless::Image afterBox = pxHeadless::windowImage(window.handle);
+    for (std::int32_t y = 0; y < 240; ++y) {
+        for (std::int32_t x = 0; x < 320; ++x) {
+            const bool inside = x >= 10 && x < 30 && y >= 20 && y < 40;
+            ASSERT_EQ(afterBox.pixel(x, y), inside ? 0xFF000022u : 0xFF000011u) << x << "," << y;
+        }
+    }
+
+    fill(0x33);
+    window.invalidate();
+    window.log.clear();
+    pump();
+    EXPECT_EQ(window.log, (Transcript{"msg WM_PAINT", "paint"}));
+    const pxHeadless::Image afterWhole = pxHeadless::windowImage(window.handle);
+    EXPECT_EQ(afterWhole.pixel(0, 0), 0xFF000033u);
+    EXPECT_EQ(afterWhole.pixel(319, 239), 0xFF000033u);
+
+    window.log.clear();
+    pump();
+    EXPECT_TRUE(window.log.empty()) << "the paint validated the window";
+}
+
+// ------------------------------------------------------------------ mouse
+
+TEST_F(PxWindow, ButtonFlagsCarryTheOneButtonAndTheModifiers) {
+    open(window);
+    const HWND h = window.handle;
+    pxHeadless::keyDown(h, VK_CONTROL);
+    pxHeadless::mouseDown(h, Button::left, 5, 6);
+    pump();
+    pxHeadless::keyUp(h, VK_CONTROL);
+    pxHeadless::keyDown(h, VK_SHIFT);
+    pxHeadless::mouseDown(h, Button::right, 7, 8);  // the left button is still held
+    pump();
+    pxHeadless::keyDown(h, 'A');  // key flags carry no button bits
+    pxHeadless::keyUp(h, 'A');
+    pxHeadless::mouseUp(h, Button::left, 9, 10);
+    pump();
+    const HWND captureAfterLeftUp = GetCapture();
+    pxHeadless::keyUp(h, VK_SHIFT);
+    pxHeadless::mouseUp(h, Button::right, 9, 10);
+    pxHeadless::keyDown(h, VK_MENU);
+    pxHeadless::mouseDown(h, Button::middle, 11, 12);
+    pxHeadless::mouseUp(h, Button::middle, 11, 12);
+    pxHeadless::keyUp(h, VK_MENU);
+    pump();
+    EXPECT_EQ(window.log, (Transcript{
+                              "key-press 17 16",
+                              "press 5 6 17",
+                              "key-release 17 0",
+                              "key-press 16 8",
+                              "press 7 8 12",
+                              "key-press 65 8",
+                              "key-release 65 8",
+                              "release 9 10 9",
+                              "key-release 16 0",
+                              "release 9 10 4",
+                              "key-press 18 32",
+                              "press 11 12 34",
+                              "release 11 12 34",
+                              "key-release 18 0",
+                          }));
+    EXPECT_EQ(captureAfterLeftUp, nullptr) << "any release ends the capture; buttons are not counted";
+}
+
+TEST_F(PxWindow, TwoQuickClicksAreTwoPressReleasePairs) {
+    open(window);
+    window.logMessages = true;
+    for (int click = 0; click < 2; ++click) {
+        pxHeadless::mouseDown(window.handle, Button::left, 50, 60);
+        pxHeadless::mouseUp(window.handle, Button::left, 50, 60);
+    }
+    pump();
+    EXPECT_EQ(window.log, (Transcript{
+                              "msg WM_LBUTTONDOWN", "press 50 60 1", "msg WM_LBUTTONUP", "release 50 60 1",
+                              "msg WM_LBUTTONDOWN", "press 50 60 1", "msg WM_LBUTTONUP", "release 50 60 1",
+                          }));
+}
+
+TEST_F(PxWindow, TheLeaveComesOncePerArmingAndIsHeldBackWhileCaptured) {
+    open(window);
+    const HWND h = window.handle;
+    const auto step = [&](auto inject) {
+        inject();
+        pump();
+    };
+    step([&] { pxHeadless::mouseMove(h, 10, 10); });
+    EXPECT_TRUE(window.mouseTracked);
+    step([&] { pxHeadless::mouseMove(h, 20, 10); });
+    step([&] { pxHeadless::mouseMove(h, -5, 10); });  // out: not captured, so no motion
+    EXPECT_FALSE(window.mouseTracked);
+    step([&] { pxHeadless::mouseMove(h, -6, 10); });
+    step([&] { pxHeadless::mouseMove(h, 30, 30); });  // back in: armed again
+    EXPECT_TRUE(window.mouseTracked);
+    step([&] { pxHeadless::mouseMove(h, 400, 30); });
+
+    // A drag out of the window: motion and release keep coming, with
+    // negative positions, and the leave waits for the release.
+    step([&] { pxHeadless::mouseMove(h, 30, 30); });
+    step([&] { pxHeadless::mouseDown(h, Button::left, 30, 30); });
+    step([&] { pxHeadless::mouseMove(h, -5, -7); });
+    step([&] { pxHeadless::mouseMove(h, -300, 500); });
+    EXPECT_TRUE(window.mouseTracked) << "no leave while captured";
+    step([&] { pxHeadless::mouseUp(h, Button::left, -300, 500); });
+    EXPECT_EQ(window.log, (Transcript{
+                              "move 10 10",
+                              "move 20 10",
+                              "leave",
+                              "move 30 30",
+                              "leave",
+                              "move 30 30",
+                              "press 30 30 1",
+                              "move -5 -7",
+                              "move -300 500",
+                              "release -300 500 1",
+                              "leave",
+                          }));
+    EXPECT_FALSE(window.mouseTracked);
+}
+
+// ------------------------------------------------------------------ keys
+
+TEST_F(PxWindow, KeyFlagsAreTheModifiersAsOfTheMessageBeingHandled) {
+    open(window);
+    const HWND h = window.handle;
+    // All injected before anything is dispatched: each message still sees the
+    // modifiers as they were when it happened.
+    pxHeadless::keyDown(h, VK_ESCAPE);
+    pxHeadless::keyUp(h, VK_ESCAPE);
+    pxHeadless::keyDown(h, VK_RSHIFT);
+    pxHeadless::keyDown(h, 'A');
+    pxHeadless::keyUp(h, VK_RSHIFT);
+    pxHeadless::keyUp(h, 'A');
+    pxHeadless::keyDown(h, VK_RCONTROL);
+    pxHeadless::keyDown(h, VK_LSHIFT);
+    pxHeadless::keyDown(h, VK_F1 + 4);
+    pxHeadless::keyUp(h, VK_F1 + 4);
+    pxHeadless::keyUp(h, VK_LSHIFT);
+    pxHeadless::keyUp(h, VK_RCONTROL);
+    pump();
+    EXPECT_EQ(window.log, (Transcript{
+                              "key-press 27 0",
+                              "key-release 27 0",
+                              "key-press 16 8",
+                              "key-press 65 8",
+                              "key-release 16 0",
+                              "key-release 65 0",
+                              "key-press 17 16",
+                              "key-press 16 24",
+                              "key-press 116 24",
+                              "key-release 116 24",
+                              "key-release 16 16",
+                              "key-release 17 0",
+                          }));
+}
+
+TEST_F(PxWindow, AltAndKeysWhileAltIsHeldAreSystemKeys) {
+    open(window);
+    window.logMessages = true;
+    const HWND h = window.handle;
+    pxHeadless::keyDown(h, VK_RMENU);
+    pxHeadless::keyDown(h, 'X');
+    pxHeadless::keyUp(h, 'X');
+    pxHeadless::keyUp(h, VK_RMENU);
+    pxHeadless::keyDown(h, 'X');
+    pxHeadless::keyUp(h, 'X');
+    pump();
+    // Character messages from TranslateMessage reach the filter but no handler.
+    EXPECT_EQ(window.log, (Transcript{
+                              "msg WM_SYSKEYDOWN", "key-press 18 32",
+                              "msg WM_SYSKEYDOWN", "key-press 88 32", "msg WM_SYSCHAR",
+                              "msg WM_SYSKEYUP", "key-release 88 32",
+                              "msg WM_SYSKEYUP", "key-release 18 0",
+                              "msg WM_KEYDOWN", "key-press 88 0", "msg WM_CHAR",
+                              "msg WM_KEYUP", "key-release 88 0",
+                          }));
+}
+
+TEST_F(PxWindow, AutoRepeatIsRepeatedPressesWithoutARelease) {
+    open(window);
+    for (int i = 0; i < 3; ++i) pxHeadless::keyDown(window.handle, VK_LEFT);
+    pxHeadless::keyUp(window.handle, VK_LEFT);
+    pump();
+    EXPECT_EQ(window.log, (Transcript{"key-press 37 0", "key-press 37 0", "key-press 37 0", "key-release 37 0"}));
+}
+
+TEST_F(PxWindow, AResizeReportsTheClientSizeNeverNegative) {
+    open(window);
+    pxHeadless::resize(window.handle, 0, 0);  // minimised
+    pxHeadless::resize(window.handle, -20, -30);
+    pxHeadless::resize(window.handle, 640, 480);
+    pump();
+    EXPECT_EQ(window.log, (Transcript{"resize 0 0", "resize 0 0", "resize 640 480", "paint"}));
+}
+
+// ------------------------------------------------------------------ posted pairs
+
+TEST_F(PxWindow, APostedPairIsDeliveredOnceInOrder) {
+    open(window);
+    EXPECT_NE(window.postPair(3, 4), 0);
+    EXPECT_NE(window.postPair(-1, 2147483647), 0);
+    pump();
+    EXPECT_EQ(window.log, (Transcript{"pair 3 4", "pair -1 2147483647"}));
+
+    // The same message again finds nothing: the pair was handed out and freed.
+    ASSERT_EQ(window.pairAddresses.size(), 2u);
+    window.log.clear();
+    PostMessageW(window.handle, PX_MSG_POSTED_PAIR, window.pairTags[0], window.pairAddresses[0]);
+    pump();
+    EXPECT_TRUE(window.log.empty());
+}
+
+TEST_F(PxWindow, AForeignOrStaleLparamIsNeverRead) {
+    open(window);
+    // Not issued by postPair: neither a real pair in memory nor made-up or
+    // null addresses are followed (a made-up one would crash if read).
+    std::array<std::int32_t, 2> foreign{7, 8};
+    PostMessageW(window.handle, PX_MSG_POSTED_PAIR, 0, reinterpret_cast<LPARAM>(foreign.data()));
+    PostMessageW(window.handle, PX_MSG_POSTED_PAIR, 0, 0);
+    PostMessageW(window.handle, PX_MSG_POSTED_PAIR, 0, 0x10);
+    PostMessageW(window.handle, PX_MSG_POSTED_PAIR, 1, -1);
+    pump();
+    EXPECT_TRUE(window.log.empty());
+
+    // A stale message of a pair already handed out must not take the place of
+    // a newer pair, even when the newer pair's memory reuses the old address.
+    window.postPair(1, 1);
+    pump();
+    ASSERT_EQ(window.pairAddresses.size(), 5u);
+    const WPARAM staleTag = window.pairTags.back();
+    const LPARAM staleAddress = window.pairAddresses.back();
+    window.postPair(2, 2);
+    window.log.clear();
+    SendMessageW(window.handle, PX_MSG_POSTED_PAIR, staleTag, staleAddress);
+    EXPECT_TRUE(window.log.empty()) << "the stale message delivered the newer pair";
+    pump();
+    EXPECT_EQ(window.log, (Transcript{"pair 2 2"}));
+}
+
+TEST_F(PxWindow, APairThatCannotBeDeliveredIsNeitherPostedNorKept) {
+    // Before the native window exists the message would go to the thread,
+    // where no window procedure ever sees it.
+    EXPECT_EQ(window.postPair(1, 2), 0);
+    open(window);
+    pump();
+    EXPECT_TRUE(window.log.empty());
+
+    // A pair whose message the filter consumed is never handed out; the
+    // object frees it when it goes (the leak checker would see it otherwise).
+    window.consume = [](const pxNativeMessage& m) { return m.message == PX_MSG_POSTED_PAIR; };
+    window.postPair(5, 6);
+    pump();
+    EXPECT_TRUE(window.log.empty());
+}
+
+}  // namespace
