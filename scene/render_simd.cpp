@@ -8,12 +8,15 @@
 //   - a square root or division of an intersection test is skipped when no lane
 //     can have a hit there (a sphere with no real root or a root behind the ray
 //     start, a plane the ray runs away from);
+//   - a sphere cannot shadow a point outside its shadow cone (see FlatScene);
 //   - a vector whose lanes have all finished is skipped;
 //   - the power function of the highlight, the one call that stays scalar, runs
-//     only for lanes where the highlight can reach a whole unit.
+//     only for lanes where the highlight can reach a whole unit (a threshold
+//     per material and light, then a bound per lane).
 // A row is cut into chunks of several vectors, and each step of the trace runs
-// over all vectors of a chunk before the next step, so that the long square
-// root and division latencies of neighbouring vectors overlap.
+// over all vectors of a chunk before the next step (each light in a pass of its
+// own), so that the long square root and division latencies of neighbouring
+// vectors overlap.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "scene/render_simd.cpp"
@@ -61,13 +64,17 @@ struct Chunk {
     alignas(64) float sumG[kChunk];
     alignas(64) float sumR[kChunk];
     alignas(64) std::int32_t active[kChunk];  // the trace goes on
-    // The current segment: whether it is shaded, what it hit, the unit normal
-    // and the material there.
+    // The current segment: whether it is shaded, the scan index of what it
+    // hit, and the unit normal there.
     alignas(64) std::int32_t shade[kChunk];
     alignas(64) std::int32_t hit[kChunk];
     alignas(64) float nx[kChunk];
     alignas(64) float ny[kChunk];
     alignas(64) float nz[kChunk];
+    // Per vector: the scan index that every hitting lane hit, or -1 when they
+    // hit different primitives. Only then are the per-lane materials below
+    // filled; otherwise the material is read from the flattened scene.
+    std::int32_t uniform[kVectorsPerChunk];
     alignas(64) float colorB[kChunk];
     alignas(64) float colorG[kChunk];
     alignas(64) float colorR[kChunk];
@@ -109,9 +116,19 @@ HWY_INLINE MF SameSign(VF numerator, VF denominator) {
 void StartChunk(const FlatScene& flat, std::int32_t x0, std::int32_t y, std::int32_t width, Chunk& c) {
     const DF df;
     const DI di;
+    const float rowDy = static_cast<float>(y) - flat.eye.y;
+    const float rowDz = 0.0f - flat.eye.z;
+    // primaryRay sums (dx^2 + dy^2) + dz^2; the last two are the same for the
+    // whole row. The sum can be zero (and the direction is then kept unscaled)
+    // only where both of them are.
+    const float rowDy2 = rowDy * rowDy;
+    const float rowDz2 = rowDz * rowDz;
+    const bool maybeZero = !(rowDy2 > 0.0f) && !(rowDz2 > 0.0f);
     const VF eyeX = hn::Set(df, flat.eye.x);
-    const VF dy = hn::Set(df, static_cast<float>(y) - flat.eye.y);
-    const VF dz = hn::Set(df, 0.0f - flat.eye.z);
+    const VF dy = hn::Set(df, rowDy);
+    const VF dz = hn::Set(df, rowDz);
+    const VF dy2 = hn::Set(df, rowDy2);
+    const VF dz2 = hn::Set(df, rowDz2);
     const VF one = hn::Set(df, 1.0f);
     const VF zero = hn::Zero(df);
     const bool trace = flat.traceDepth > 0;
@@ -119,12 +136,20 @@ void StartChunk(const FlatScene& flat, std::int32_t x0, std::int32_t y, std::int
     for (std::size_t i = 0; i < kChunk; i += kLanes) {
         const VI xi = hn::Add(lane, hn::Set(di, x0 + static_cast<std::int32_t>(i)));
         const VF dx = hn::Sub(hn::ConvertTo(df, xi), eyeX);
-        const VF s = Dot(dx, dy, dz, dx, dy, dz);
+        const VF s = hn::Add(hn::Add(hn::Mul(dx, dx), dy2), dz2);
         const VF scale = hn::Div(one, hn::Sqrt(s));
-        const MF keep = hn::Eq(s, zero);
-        hn::Store(hn::IfThenElse(keep, dx, hn::Mul(dx, scale)), df, c.dx + i);
-        hn::Store(hn::IfThenElse(keep, dy, hn::Mul(dy, scale)), df, c.dy + i);
-        hn::Store(hn::IfThenElse(keep, dz, hn::Mul(dz, scale)), df, c.dz + i);
+        VF ux = hn::Mul(dx, scale);
+        VF uy = hn::Mul(dy, scale);
+        VF uz = hn::Mul(dz, scale);
+        if (maybeZero) {
+            const MF keep = hn::Eq(s, zero);
+            ux = hn::IfThenElse(keep, dx, ux);
+            uy = hn::IfThenElse(keep, dy, uy);
+            uz = hn::IfThenElse(keep, dz, uz);
+        }
+        hn::Store(ux, df, c.dx + i);
+        hn::Store(uy, df, c.dy + i);
+        hn::Store(uz, df, c.dz + i);
         hn::Store(one, df, c.coefficient + i);
         hn::Store(zero, df, c.sumB + i);
         hn::Store(zero, df, c.sumG + i);
@@ -134,18 +159,133 @@ void StartChunk(const FlatScene& flat, std::int32_t x0, std::int32_t y, std::int
     }
 }
 
-// Nearest hit of every active lane's ray, the hit point, the unit normal and
-// the material there. Lanes that miss or meet a zero normal finish. With
-// `fromEye` the rays start at the eye and the per-primitive constants of the
-// flattened scene replace the work that is the same for every lane.
+// The nearest hit of one vector of rays among the spheres, then the planes.
+// Spheres are scanned first, each in scan order, and a plane takes over a tie
+// only from a primitive later in scan order, so that the result is the lane's
+// lowest scan index among its nearest hits, as the tracer's scan leaves it.
 template <bool fromEye>
-bool IntersectChunk(const FlatScene& flat, Chunk& c) {
+HWY_INLINE void NearestHit(const FlatScene& flat, MF active, VF ox, VF oy, VF oz, VF dx, VF dy, VF dz, VF& nearest,
+                           VI& hit) {
     const DF df;
     const DI di;
     const VF zero = hn::Zero(df);
     const VF sphereMin = hn::Set(df, 0.001f);
+    for (std::int32_t j = 0; j < flat.sphereCount; ++j) {
+        VF b, disc;
+        if (fromEye) {
+            b = Dot(hn::Set(df, flat.eyeVx[j]), hn::Set(df, flat.eyeVy[j]), hn::Set(df, flat.eyeVz[j]), dx, dy, dz);
+            disc = hn::Add(hn::Set(df, flat.eyeC[j]), hn::Mul(b, b));
+        } else {
+            const VF vx = hn::Sub(hn::Set(df, flat.sphereX[j]), ox);
+            const VF vy = hn::Sub(hn::Set(df, flat.sphereY[j]), oy);
+            const VF vz = hn::Sub(hn::Set(df, flat.sphereZ[j]), oz);
+            b = Dot(vx, vy, vz, dx, dy, dz);
+            // t = b - sqrt(disc) is at most b, so b <= 0.001 rules a hit out.
+            if (None(hn::And(active, hn::Gt(b, sphereMin)))) continue;
+            const VF vv = Dot(vx, vy, vz, vx, vy, vz);
+            disc = hn::Add(hn::Sub(hn::Set(df, flat.radiusSquared[j]), vv), hn::Mul(b, b));
+        }
+        const MF candidate = hn::And(active, hn::And(hn::Gt(disc, zero), hn::Gt(b, sphereMin)));
+        if (None(candidate)) continue;
+        const VF t = hn::Sub(b, hn::Sqrt(disc));
+        const MF nearer = hn::And(candidate, hn::And(hn::Gt(t, sphereMin), hn::Lt(t, nearest)));
+        nearest = hn::IfThenElse(nearer, t, nearest);
+        hit = hn::IfThenElse(hn::RebindMask(di, nearer), hn::Set(di, flat.sphereIndex[j]), hit);
+    }
+    for (std::int32_t j = 0; j < flat.planeCount; ++j) {
+        const VF pnx = hn::Set(df, flat.planeNx[j]);
+        const VF pny = hn::Set(df, flat.planeNy[j]);
+        const VF pnz = hn::Set(df, flat.planeNz[j]);
+        const VF denominator = Dot(dx, dy, dz, pnx, pny, pnz);
+        VF numerator;
+        MF candidate;
+        if (fromEye) {
+            // The numerator is the same for every eye ray; where it is zero or
+            // NaN no quotient is above 0, elsewhere only its sign matters.
+            const float shared = flat.eyeNumerator[j];
+            if (!(shared > 0.0f) && !(shared < 0.0f)) continue;
+            numerator = hn::Set(df, shared);
+            candidate = hn::And(active, shared > 0.0f ? hn::Gt(denominator, zero) : hn::Lt(denominator, zero));
+        } else {
+            numerator = hn::Neg(hn::Add(Dot(ox, oy, oz, pnx, pny, pnz), hn::Set(df, flat.planeOffset[j])));
+            candidate = hn::And(active, SameSign(numerator, denominator));
+        }
+        if (None(candidate)) continue;
+        const VF t = hn::Div(numerator, denominator);
+        const VI index = hn::Set(di, flat.planeIndex[j]);
+        const MF tie = hn::And(hn::Eq(t, nearest), IntMask(hn::Gt(hit, index)));
+        const MF nearer = hn::And(candidate, hn::And(hn::Gt(t, zero), hn::Or(hn::Lt(t, nearest), tie)));
+        nearest = hn::IfThenElse(nearer, t, nearest);
+        hit = hn::IfThenElse(hn::RebindMask(di, nearer), index, hit);
+    }
+}
+
+// Unit normals of a vector whose lanes hit the primitive with scan index j.
+// normalOk is false where the normal has zero length.
+HWY_INLINE void UniformNormal(const FlatScene& flat, std::int32_t j, VF px, VF py, VF pz, VF& nx, VF& ny, VF& nz,
+                              MF& normalOk) {
+    const DF df;
+    if (flat.kind[j] == FlatScene::kSphere) {
+        nx = hn::Sub(px, hn::Set(df, flat.ax[j]));
+        ny = hn::Sub(py, hn::Set(df, flat.ay[j]));
+        nz = hn::Sub(pz, hn::Set(df, flat.az[j]));
+        const VF nn = Dot(nx, ny, nz, nx, ny, nz);
+        normalOk = hn::Not(hn::Eq(nn, hn::Zero(df)));
+        const VF scale = hn::Div(hn::Set(df, 1.0f), hn::Sqrt(nn));
+        nx = hn::Mul(nx, scale);
+        ny = hn::Mul(ny, scale);
+        nz = hn::Mul(nz, scale);
+    } else {
+        nx = hn::Set(df, flat.unitNx[j]);
+        ny = hn::Set(df, flat.unitNy[j]);
+        nz = hn::Set(df, flat.unitNz[j]);
+        normalOk = hn::FirstN(df, flat.zeroNormal[j] == 0 ? kLanes : 0);
+    }
+}
+
+// Unit normals and materials of a vector whose lanes hit different
+// primitives, gathered per lane; the materials go to the chunk.
+HWY_INLINE void MixedSurface(const FlatScene& flat, VI index, VF px, VF py, VF pz, VF& nx, VF& ny, VF& nz,
+                             MF& normalOk, Chunk& c, std::size_t i) {
+    const DF df;
+    const DI di;
+    const VF zero = hn::Zero(df);
+    const MF isPlane = IntMask(hn::Eq(hn::GatherIndex(di, flat.kind, index), hn::Set(di, FlatScene::kPlane)));
+    VF sx = hn::Sub(px, hn::GatherIndex(df, flat.ax, index));
+    VF sy = hn::Sub(py, hn::GatherIndex(df, flat.ay, index));
+    VF sz = hn::Sub(pz, hn::GatherIndex(df, flat.az, index));
+    const VF nn = Dot(sx, sy, sz, sx, sy, sz);
+    const VF scale = hn::Div(hn::Set(df, 1.0f), hn::Sqrt(nn));
+    sx = hn::Mul(sx, scale);
+    sy = hn::Mul(sy, scale);
+    sz = hn::Mul(sz, scale);
+    nx = hn::IfThenElse(isPlane, hn::GatherIndex(df, flat.unitNx, index), sx);
+    ny = hn::IfThenElse(isPlane, hn::GatherIndex(df, flat.unitNy, index), sy);
+    nz = hn::IfThenElse(isPlane, hn::GatherIndex(df, flat.unitNz, index), sz);
+    const MF planeOk = IntMask(hn::Eq(hn::GatherIndex(di, flat.zeroNormal, index), hn::Zero(di)));
+    const MF sphereOk = hn::Not(hn::Eq(nn, zero));
+    normalOk = hn::Or(hn::And(isPlane, planeOk), hn::AndNot(isPlane, sphereOk));
+    hn::Store(hn::GatherIndex(df, flat.colorB, index), df, c.colorB + i);
+    hn::Store(hn::GatherIndex(df, flat.colorG, index), df, c.colorG + i);
+    hn::Store(hn::GatherIndex(df, flat.colorR, index), df, c.colorR + i);
+    hn::Store(hn::GatherIndex(df, flat.specular, index), df, c.specular + i);
+    hn::Store(hn::GatherIndex(df, flat.specularPower, index), df, c.specularPower + i);
+    hn::Store(hn::GatherIndex(df, flat.reflection, index), df, c.reflection + i);
+}
+
+// Nearest hit of every active lane's ray, the hit point and the unit normal
+// there, and which material applies. Lanes that miss or meet a zero normal
+// finish. With `fromEye` the rays start at the eye and the per-primitive
+// constants of the flattened scene replace the work that is the same for every
+// lane. Returns whether any lane is to be shaded.
+template <bool fromEye>
+bool IntersectChunk(const FlatScene& flat, Chunk& c) {
+    const DF df;
+    const DI di;
     bool anyShaded = false;
-    for (std::size_t i = 0; i < kChunk; i += kLanes) {
+    for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
+        const std::size_t i = v * kLanes;
+        c.uniform[v] = -1;
         const MF active = LoadMask(c.active + i);
         if (None(active)) {
             StoreMask(active, c.shade + i);
@@ -158,48 +298,9 @@ bool IntersectChunk(const FlatScene& flat, Chunk& c) {
         const VF oy = fromEye ? hn::Set(df, flat.eye.y) : hn::Load(df, c.oy + i);
         const VF oz = fromEye ? hn::Set(df, flat.eye.z) : hn::Load(df, c.oz + i);
 
-        // Scan order, strictly nearer hits only: ties stay with the earlier one.
         VF nearest = hn::Set(df, kFarDistance);
         VI hit = hn::Set(di, -1);
-        for (std::int32_t j = 0; j < flat.primitiveCount; ++j) {
-            if (flat.kind[j] == FlatScene::kSphere) {
-                VF b, disc;
-                if (fromEye) {
-                    b = Dot(hn::Set(df, flat.eyeVx[j]), hn::Set(df, flat.eyeVy[j]), hn::Set(df, flat.eyeVz[j]),
-                            dx, dy, dz);
-                    disc = hn::Add(hn::Set(df, flat.eyeC[j]), hn::Mul(b, b));
-                } else {
-                    const VF vx = hn::Sub(hn::Set(df, flat.ax[j]), ox);
-                    const VF vy = hn::Sub(hn::Set(df, flat.ay[j]), oy);
-                    const VF vz = hn::Sub(hn::Set(df, flat.az[j]), oz);
-                    b = Dot(vx, vy, vz, dx, dy, dz);
-                    // t = b - sqrt(disc) is at most b, so b <= 0.001 rules a hit out.
-                    if (None(hn::And(active, hn::Gt(b, sphereMin)))) continue;
-                    const VF vv = Dot(vx, vy, vz, vx, vy, vz);
-                    disc = hn::Add(hn::Sub(hn::Set(df, flat.radiusSquared[j]), vv), hn::Mul(b, b));
-                }
-                const MF candidate = hn::And(active, hn::And(hn::Gt(disc, zero), hn::Gt(b, sphereMin)));
-                if (None(candidate)) continue;
-                const VF t = hn::Sub(b, hn::Sqrt(disc));
-                const MF nearer = hn::And(candidate, hn::And(hn::Gt(t, sphereMin), hn::Lt(t, nearest)));
-                nearest = hn::IfThenElse(nearer, t, nearest);
-                hit = hn::IfThenElse(hn::RebindMask(di, nearer), hn::Set(di, j), hit);
-            } else {
-                const VF pnx = hn::Set(df, flat.ax[j]);
-                const VF pny = hn::Set(df, flat.ay[j]);
-                const VF pnz = hn::Set(df, flat.az[j]);
-                const VF denominator = Dot(dx, dy, dz, pnx, pny, pnz);
-                const VF numerator =
-                    fromEye ? hn::Set(df, flat.eyeNumerator[j])
-                            : hn::Neg(hn::Add(Dot(ox, oy, oz, pnx, pny, pnz), hn::Set(df, flat.offset[j])));
-                const MF candidate = hn::And(active, SameSign(numerator, denominator));
-                if (None(candidate)) continue;
-                const VF t = hn::Div(numerator, denominator);
-                const MF nearer = hn::And(candidate, hn::And(hn::Gt(t, zero), hn::Lt(t, nearest)));
-                nearest = hn::IfThenElse(nearer, t, nearest);
-                hit = hn::IfThenElse(hn::RebindMask(di, nearer), hn::Set(di, j), hit);
-            }
-        }
+        NearestHit<fromEye>(flat, active, ox, oy, oz, dx, dy, dz, nearest, hit);
 
         const MF hitSomething = hn::And(active, IntMask(hn::Gt(hit, hn::Set(di, -1))));
         if (None(hitSomething)) {
@@ -215,7 +316,7 @@ bool IntersectChunk(const FlatScene& flat, Chunk& c) {
         hn::Store(pz, df, c.oz + i);
         hn::Store(hit, di, c.hit + i);
 
-        // Most vectors hit one primitive only; then its values are broadcast
+        // Most vectors hit one primitive only; its values are then broadcast
         // instead of gathered.
         const std::int32_t first = c.hit[i + hn::FindKnownFirstTrue(df, hitSomething)];
         const bool uniform =
@@ -223,53 +324,11 @@ bool IntersectChunk(const FlatScene& flat, Chunk& c) {
         VF nx, ny, nz;
         MF normalOk;
         if (uniform) {
-            const std::int32_t j = first;
-            if (flat.kind[j] == FlatScene::kSphere) {
-                nx = hn::Sub(px, hn::Set(df, flat.ax[j]));
-                ny = hn::Sub(py, hn::Set(df, flat.ay[j]));
-                nz = hn::Sub(pz, hn::Set(df, flat.az[j]));
-                const VF nn = Dot(nx, ny, nz, nx, ny, nz);
-                normalOk = hn::Not(hn::Eq(nn, zero));
-                const VF scale = hn::Div(hn::Set(df, 1.0f), hn::Sqrt(nn));
-                nx = hn::Mul(nx, scale);
-                ny = hn::Mul(ny, scale);
-                nz = hn::Mul(nz, scale);
-            } else {
-                nx = hn::Set(df, flat.unitNx[j]);
-                ny = hn::Set(df, flat.unitNy[j]);
-                nz = hn::Set(df, flat.unitNz[j]);
-                normalOk = hn::FirstN(df, flat.zeroNormal[j] == 0 ? kLanes : 0);
-            }
-            hn::Store(hn::Set(df, flat.colorB[j]), df, c.colorB + i);
-            hn::Store(hn::Set(df, flat.colorG[j]), df, c.colorG + i);
-            hn::Store(hn::Set(df, flat.colorR[j]), df, c.colorR + i);
-            hn::Store(hn::Set(df, flat.specular[j]), df, c.specular + i);
-            hn::Store(hn::Set(df, flat.specularPower[j]), df, c.specularPower + i);
-            hn::Store(hn::Set(df, flat.reflection[j]), df, c.reflection + i);
+            UniformNormal(flat, first, px, py, pz, nx, ny, nz, normalOk);
+            c.uniform[v] = first;
         } else {
-            const VI index = hn::IfThenElseZero(hn::RebindMask(di, hitSomething), hit);
-            const MF isPlane =
-                IntMask(hn::Eq(hn::GatherIndex(di, flat.kind, index), hn::Set(di, FlatScene::kPlane)));
-            VF sx = hn::Sub(px, hn::GatherIndex(df, flat.ax, index));
-            VF sy = hn::Sub(py, hn::GatherIndex(df, flat.ay, index));
-            VF sz = hn::Sub(pz, hn::GatherIndex(df, flat.az, index));
-            const VF nn = Dot(sx, sy, sz, sx, sy, sz);
-            const VF scale = hn::Div(hn::Set(df, 1.0f), hn::Sqrt(nn));
-            sx = hn::Mul(sx, scale);
-            sy = hn::Mul(sy, scale);
-            sz = hn::Mul(sz, scale);
-            nx = hn::IfThenElse(isPlane, hn::GatherIndex(df, flat.unitNx, index), sx);
-            ny = hn::IfThenElse(isPlane, hn::GatherIndex(df, flat.unitNy, index), sy);
-            nz = hn::IfThenElse(isPlane, hn::GatherIndex(df, flat.unitNz, index), sz);
-            const MF planeOk = IntMask(hn::Eq(hn::GatherIndex(di, flat.zeroNormal, index), hn::Zero(di)));
-            const MF sphereOk = hn::Not(hn::Eq(nn, zero));
-            normalOk = hn::Or(hn::And(isPlane, planeOk), hn::AndNot(isPlane, sphereOk));
-            hn::Store(hn::GatherIndex(df, flat.colorB, index), df, c.colorB + i);
-            hn::Store(hn::GatherIndex(df, flat.colorG, index), df, c.colorG + i);
-            hn::Store(hn::GatherIndex(df, flat.colorR, index), df, c.colorR + i);
-            hn::Store(hn::GatherIndex(df, flat.specular, index), df, c.specular + i);
-            hn::Store(hn::GatherIndex(df, flat.specularPower, index), df, c.specularPower + i);
-            hn::Store(hn::GatherIndex(df, flat.reflection, index), df, c.reflection + i);
+            MixedSurface(flat, hn::IfThenElseZero(hn::RebindMask(di, hitSomething), hit), px, py, pz, nx, ny, nz,
+                         normalOk, c, i);
         }
         hn::Store(nx, df, c.nx + i);
         hn::Store(ny, df, c.ny + i);
@@ -283,68 +342,161 @@ bool IntersectChunk(const FlatScene& flat, Chunk& c) {
 }
 
 // What one ray segment met in each lane: hit point, unit normal, the scan
-// index of the primitive and its material. `shade` holds the lanes that hit
-// something with a usable normal.
+// index of the primitive and its material, and the highlight threshold of the
+// light being shaded. `shade` holds the lanes that hit something with a usable
+// normal.
 struct Surface {
     VF px, py, pz;
     VF nx, ny, nz;
     VI hit;
     VF colorB, colorG, colorR;
-    VF specular, specularPower, reflection;
+    VF specular, specularPower;
+    VF highlightBelow;
     MF shade;
 };
 
+// The surface of vector v of the chunk as light k sees it.
+HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_t v, std::int32_t k, MF shade) {
+    const DF df;
+    const DI di;
+    const std::size_t i = v * kLanes;
+    Surface s;
+    s.shade = shade;
+    s.px = hn::Load(df, c.ox + i);
+    s.py = hn::Load(df, c.oy + i);
+    s.pz = hn::Load(df, c.oz + i);
+    s.nx = hn::Load(df, c.nx + i);
+    s.ny = hn::Load(df, c.ny + i);
+    s.nz = hn::Load(df, c.nz + i);
+    s.hit = hn::Load(di, c.hit + i);
+    const std::int32_t j = c.uniform[v];
+    if (j >= 0) {
+        s.colorB = hn::Set(df, flat.colorB[j]);
+        s.colorG = hn::Set(df, flat.colorG[j]);
+        s.colorR = hn::Set(df, flat.colorR[j]);
+        s.specular = hn::Set(df, flat.specular[j]);
+        s.specularPower = hn::Set(df, flat.specularPower[j]);
+        s.highlightBelow = hn::Set(df, flat.highlightBelow[k][j]);
+    } else {
+        s.colorB = hn::Load(df, c.colorB + i);
+        s.colorG = hn::Load(df, c.colorG + i);
+        s.colorR = hn::Load(df, c.colorR + i);
+        s.specular = hn::Load(df, c.specular + i);
+        s.specularPower = hn::Load(df, c.specularPower + i);
+        const VI index = hn::IfThenElseZero(hn::RebindMask(di, shade), s.hit);
+        s.highlightBelow = hn::GatherIndex(df, flat.highlightBelow[k], index);
+    }
+    return s;
+}
+
 // Whether any primitive but the hit one has a hit strictly between each lit
 // lane's point and light k; returns the lanes that stay lit. Which primitive
-// blocks does not matter, so the scan stops once every lane is blocked.
+// blocks does not matter, so spheres are tested before planes and the scan
+// stops once every lane is blocked.
 HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, const Surface& s, MF lit, VF lx, VF ly, VF lz,
                          VF dist) {
     const DF df;
     const DI di;
     const VF zero = hn::Zero(df);
     const VF sphereMin = hn::Set(df, 0.001f);
-    for (std::int32_t j = 0; j < flat.primitiveCount; ++j) {
-        // The nearest-hit scan keeps the first entry of an object listed twice,
-        // so `hit` is always that object's identity.
-        MF other = hn::AndNot(IntMask(hn::Eq(s.hit, hn::Set(di, flat.identity[j]))), lit);
-        if (flat.kind[j] == FlatScene::kSphere) {
-            if (flat.shadowReach[k][j] > 0.0f) {
-                const VF along = Dot(lx, ly, lz, hn::Set(df, flat.shadowAxisX[k][j]),
-                                     hn::Set(df, flat.shadowAxisY[k][j]), hn::Set(df, flat.shadowAxisZ[k][j]));
-                const MF outside = hn::And(hn::Gt(along, hn::Set(df, flat.shadowLimit[k][j])),
-                                           hn::Lt(dist, hn::Set(df, flat.shadowReach[k][j])));
-                other = hn::AndNot(outside, other);
-                if (None(other)) continue;
-            }
-            const VF vx = hn::Sub(hn::Set(df, flat.ax[j]), s.px);
-            const VF vy = hn::Sub(hn::Set(df, flat.ay[j]), s.py);
-            const VF vz = hn::Sub(hn::Set(df, flat.az[j]), s.pz);
-            const VF b = Dot(vx, vy, vz, lx, ly, lz);
-            const MF ahead = hn::And(other, hn::Gt(b, sphereMin));
-            if (None(ahead)) continue;
-            const VF vv = Dot(vx, vy, vz, vx, vy, vz);
-            const VF disc = hn::Add(hn::Sub(hn::Set(df, flat.radiusSquared[j]), vv), hn::Mul(b, b));
-            const MF candidate = hn::And(ahead, hn::Gt(disc, zero));
-            if (None(candidate)) continue;
-            const VF t = hn::Sub(b, hn::Sqrt(disc));
-            const MF blocked = hn::And(candidate, hn::And(hn::Gt(t, sphereMin), hn::Lt(t, dist)));
-            lit = hn::AndNot(blocked, lit);
-        } else {
-            const VF pnx = hn::Set(df, flat.ax[j]);
-            const VF pny = hn::Set(df, flat.ay[j]);
-            const VF pnz = hn::Set(df, flat.az[j]);
-            const VF denominator = Dot(lx, ly, lz, pnx, pny, pnz);
-            const VF numerator =
-                hn::Neg(hn::Add(Dot(s.px, s.py, s.pz, pnx, pny, pnz), hn::Set(df, flat.offset[j])));
-            const MF candidate = hn::And(other, SameSign(numerator, denominator));
-            if (None(candidate)) continue;
-            const VF t = hn::Div(numerator, denominator);
-            const MF blocked = hn::And(candidate, hn::And(hn::Gt(t, zero), hn::Lt(t, dist)));
-            lit = hn::AndNot(blocked, lit);
+    for (std::int32_t j = 0; j < flat.sphereCount; ++j) {
+        MF other = hn::AndNot(IntMask(hn::Eq(s.hit, hn::Set(di, flat.sphereIndex[j]))), lit);
+        if (flat.shadowReach[k][j] > 0.0f) {
+            const VF along = Dot(lx, ly, lz, hn::Set(df, flat.shadowAxisX[k][j]), hn::Set(df, flat.shadowAxisY[k][j]),
+                                 hn::Set(df, flat.shadowAxisZ[k][j]));
+            const MF outside = hn::And(hn::Gt(along, hn::Set(df, flat.shadowLimit[k][j])),
+                                       hn::Lt(dist, hn::Set(df, flat.shadowReach[k][j])));
+            other = hn::AndNot(outside, other);
         }
-        if (None(lit)) break;
+        if (None(other)) continue;
+        const VF vx = hn::Sub(hn::Set(df, flat.sphereX[j]), s.px);
+        const VF vy = hn::Sub(hn::Set(df, flat.sphereY[j]), s.py);
+        const VF vz = hn::Sub(hn::Set(df, flat.sphereZ[j]), s.pz);
+        const VF b = Dot(vx, vy, vz, lx, ly, lz);
+        const MF ahead = hn::And(other, hn::Gt(b, sphereMin));
+        if (None(ahead)) continue;
+        const VF vv = Dot(vx, vy, vz, vx, vy, vz);
+        const VF disc = hn::Add(hn::Sub(hn::Set(df, flat.radiusSquared[j]), vv), hn::Mul(b, b));
+        const MF candidate = hn::And(ahead, hn::Gt(disc, zero));
+        if (None(candidate)) continue;
+        const VF t = hn::Sub(b, hn::Sqrt(disc));
+        const MF blocked = hn::And(candidate, hn::And(hn::Gt(t, sphereMin), hn::Lt(t, dist)));
+        lit = hn::AndNot(blocked, lit);
+        if (None(lit)) return lit;
+    }
+    for (std::int32_t j = 0; j < flat.planeCount; ++j) {
+        const MF other = hn::AndNot(IntMask(hn::Eq(s.hit, hn::Set(di, flat.planeIndex[j]))), lit);
+        const VF pnx = hn::Set(df, flat.planeNx[j]);
+        const VF pny = hn::Set(df, flat.planeNy[j]);
+        const VF pnz = hn::Set(df, flat.planeNz[j]);
+        const VF denominator = Dot(lx, ly, lz, pnx, pny, pnz);
+        const VF numerator =
+            hn::Neg(hn::Add(Dot(s.px, s.py, s.pz, pnx, pny, pnz), hn::Set(df, flat.planeOffset[j])));
+        const MF candidate = hn::And(other, SameSign(numerator, denominator));
+        if (None(candidate)) continue;
+        const VF t = hn::Div(numerator, denominator);
+        const MF blocked = hn::And(candidate, hn::And(hn::Gt(t, zero), hn::Lt(t, dist)));
+        lit = hn::AndNot(blocked, lit);
+        if (None(lit)) return lit;
     }
     return lit;
+}
+
+// The lanes of `lit` whose highlight may reach a whole unit, so that pow must
+// run for them. Everything else adds a truncated 0 in every channel.
+HWY_INLINE MF MayHighlight(const FlatScene& flat, std::int32_t k, const Surface& s, MF lit, VF cosine,
+                           VF coefficient) {
+    const DF df;
+    const VF zero = hn::Zero(df);
+    const VF one = hn::Set(df, 1.0f);
+    // The threshold of the material and light (see highlightThreshold) holds
+    // for weights of magnitude up to 1, which covers every segment of a scene
+    // without reflections above 1.
+    const MF belowThreshold = hn::And(hn::Lt(cosine, s.highlightBelow), hn::Le(hn::Abs(coefficient), one));
+    const MF pending = hn::AndNot(belowThreshold, lit);
+    if (None(pending)) return pending;
+    // For 0 <= s < 1 and power p > 0, pow(s, p) <= exp(-p (1 - s))
+    // <= 1 / (1 + x + x^2/2 + x^3/6) with x = p (1 - s). Where that bound
+    // times |specular x coefficient x light| stays below 1 with a margin far
+    // wider than the rounding of the products, every channel's truncated
+    // highlight is 0. Everything else, NaN included, takes the exact path.
+    const VF x = hn::Mul(s.specularPower, hn::Sub(one, cosine));
+    const VF series = hn::Add(
+        one, hn::Mul(x, hn::Add(one, hn::Mul(x, hn::Add(hn::Set(df, 0.5f), hn::Mul(x, hn::Set(df, 1.0f / 6.0f)))))));
+    const VF reach = hn::Mul(hn::Mul(hn::Abs(s.specular), hn::Abs(coefficient)), hn::Set(df, flat.lightMax[k]));
+    const MF noHighlight = hn::And(hn::And(hn::Lt(cosine, one), hn::Gt(s.specularPower, zero)),
+                                   hn::Lt(reach, hn::Mul(series, hn::Set(df, 0.9999f))));
+    return hn::AndNot(noHighlight, pending);
+}
+
+// The highlight of light k for the lanes of `highlight`, with the scalar power
+// function, added to the sums.
+HWY_NOINLINE void AddHighlight(const FlatScene& flat, std::int32_t k, const Surface& s, MF highlight, VF cosine,
+                               VF coefficient, VF& sumB, VF& sumG, VF& sumR) {
+    const DF df;
+    const VF zero = hn::Zero(df);
+    alignas(64) float cosineLane[kLanes], powerLane[kLanes], specularLane[kLanes], coefficientLane[kLanes];
+    alignas(64) float addB[kLanes], addG[kLanes], addR[kLanes];
+    hn::Store(cosine, df, cosineLane);
+    hn::Store(s.specularPower, df, powerLane);
+    hn::Store(s.specular, df, specularLane);
+    hn::Store(coefficient, df, coefficientLane);
+    hn::Store(zero, df, addB);
+    hn::Store(zero, df, addG);
+    hn::Store(zero, df, addR);
+    alignas(8) std::uint8_t bits[8] = {};
+    hn::StoreMaskBits(df, highlight, bits);
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+        if ((bits[lane / 8] >> (lane % 8) & 1) == 0) continue;
+        const float spec = std::pow(cosineLane[lane], powerLane[lane]) * specularLane[lane] * coefficientLane[lane];
+        addB[lane] = std::trunc(spec * flat.lightB[k]);
+        addG[lane] = std::trunc(spec * flat.lightG[k]);
+        addR[lane] = std::trunc(spec * flat.lightR[k]);
+    }
+    // Adding +0 leaves a sum unchanged: a sum is never -0.
+    sumB = hn::Add(sumB, hn::Load(df, addB));
+    sumG = hn::Add(sumG, hn::Load(df, addG));
+    sumR = hn::Add(sumR, hn::Load(df, addR));
 }
 
 // Diffuse and highlight of light k added to the sums of each shaded lane that
@@ -370,13 +522,17 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const Surface& s
     lit = Unshadowed(flat, k, s, lit, lx, ly, lz, dist);
     if (None(lit)) return;
 
-    const VF lightB = hn::Set(df, flat.lightB[k]);
-    const VF lightG = hn::Set(df, flat.lightG[k]);
-    const VF lightR = hn::Set(df, flat.lightR[k]);
     const VF diffuse = hn::Mul(nl, coefficient);
-    sumB = hn::Add(sumB, hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, lightB), s.colorB)));
-    sumG = hn::Add(sumG, hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, lightG), s.colorG)));
-    sumR = hn::Add(sumR, hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, lightR), s.colorR)));
+    if (flat.lightWhite[k]) {
+        // diffuse x 1 is diffuse, bit for bit.
+        sumB = hn::Add(sumB, hn::IfThenElseZero(lit, hn::Mul(diffuse, s.colorB)));
+        sumG = hn::Add(sumG, hn::IfThenElseZero(lit, hn::Mul(diffuse, s.colorG)));
+        sumR = hn::Add(sumR, hn::IfThenElseZero(lit, hn::Mul(diffuse, s.colorR)));
+    } else {
+        sumB = hn::Add(sumB, hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, hn::Set(df, flat.lightB[k])), s.colorB)));
+        sumG = hn::Add(sumG, hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, hn::Set(df, flat.lightG[k])), s.colorG)));
+        sumR = hn::Add(sumR, hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, hn::Set(df, flat.lightR[k])), s.colorR)));
+    }
 
     // Highlight: R = L - 2 nl N, s = R . D clamped at 0.
     const VF twiceNl = hn::Mul(hn::Set(df, 2.0f), nl);
@@ -385,92 +541,48 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const Surface& s
     const VF rz = hn::Sub(lz, hn::Mul(twiceNl, s.nz));
     VF cosine = Dot(rx, ry, rz, dx, dy, dz);
     cosine = hn::IfThenZeroElse(hn::Le(cosine, zero), cosine);
-
-    // For 0 <= s < 1 and power p > 0, pow(s, p) <= exp(-p (1 - s))
-    // <= 1 / (1 + x + x^2/2 + x^3/6) with x = p (1 - s). Where that bound
-    // times |specular x coefficient x light| stays below 1 with a margin far
-    // wider than the rounding of the products, every channel's truncated
-    // highlight is 0 and adding it changes nothing; pow is skipped there.
-    // Everything else, NaN included, takes the exact scalar path.
-    const VF x = hn::Mul(s.specularPower, hn::Sub(one, cosine));
-    const VF series = hn::Add(
-        one, hn::Mul(x, hn::Add(one, hn::Mul(x, hn::Add(hn::Set(df, 0.5f), hn::Mul(x, hn::Set(df, 1.0f / 6.0f)))))));
-    const VF reach = hn::Mul(hn::Mul(hn::Abs(s.specular), hn::Abs(coefficient)), hn::Set(df, flat.lightMax[k]));
-    const MF noHighlight = hn::And(hn::And(hn::Lt(cosine, one), hn::Gt(s.specularPower, zero)),
-                                   hn::Lt(reach, hn::Mul(series, hn::Set(df, 0.9999f))));
-    const MF highlight = hn::AndNot(noHighlight, lit);
+    const MF highlight = MayHighlight(flat, k, s, lit, cosine, coefficient);
     if (None(highlight)) return;
-
-    alignas(64) float cosineLane[kLanes], powerLane[kLanes], specularLane[kLanes], coefficientLane[kLanes];
-    alignas(64) float addB[kLanes], addG[kLanes], addR[kLanes];
-    hn::Store(cosine, df, cosineLane);
-    hn::Store(s.specularPower, df, powerLane);
-    hn::Store(s.specular, df, specularLane);
-    hn::Store(coefficient, df, coefficientLane);
-    hn::Store(zero, df, addB);
-    hn::Store(zero, df, addG);
-    hn::Store(zero, df, addR);
-    alignas(8) std::uint8_t bits[8] = {};
-    hn::StoreMaskBits(df, highlight, bits);
-    for (std::size_t lane = 0; lane < kLanes; ++lane) {
-        if ((bits[lane / 8] >> (lane % 8) & 1) == 0) continue;
-        const float spec = std::pow(cosineLane[lane], powerLane[lane]) * specularLane[lane] * coefficientLane[lane];
-        addB[lane] = std::trunc(spec * flat.lightB[k]);
-        addG[lane] = std::trunc(spec * flat.lightG[k]);
-        addR[lane] = std::trunc(spec * flat.lightR[k]);
-    }
-    // Adding +0 leaves a sum unchanged: a sum is never -0.
-    sumB = hn::Add(sumB, hn::Load(df, addB));
-    sumG = hn::Add(sumG, hn::Load(df, addG));
-    sumR = hn::Add(sumR, hn::Load(df, addR));
+    AddHighlight(flat, k, s, highlight, cosine, coefficient, sumB, sumG, sumR);
 }
 
-// Diffuse and highlight of every light, in order, for every shaded lane.
+// Diffuse and highlight of every light, in order, for every shaded lane. The
+// lights are the outer loop, so that the vectors of the chunk give the
+// independent work that hides each light's latencies; each lane still adds
+// its lights in scene order.
 void ShadeChunk(const FlatScene& flat, Chunk& c) {
     const DF df;
-    const DI di;
-    for (std::size_t i = 0; i < kChunk; i += kLanes) {
-        Surface s;
-        s.shade = LoadMask(c.shade + i);
-        if (None(s.shade)) continue;
-        s.px = hn::Load(df, c.ox + i);
-        s.py = hn::Load(df, c.oy + i);
-        s.pz = hn::Load(df, c.oz + i);
-        s.nx = hn::Load(df, c.nx + i);
-        s.ny = hn::Load(df, c.ny + i);
-        s.nz = hn::Load(df, c.nz + i);
-        s.hit = hn::Load(di, c.hit + i);
-        s.colorB = hn::Load(df, c.colorB + i);
-        s.colorG = hn::Load(df, c.colorG + i);
-        s.colorR = hn::Load(df, c.colorR + i);
-        s.specular = hn::Load(df, c.specular + i);
-        s.specularPower = hn::Load(df, c.specularPower + i);
-        const VF dx = hn::Load(df, c.dx + i);
-        const VF dy = hn::Load(df, c.dy + i);
-        const VF dz = hn::Load(df, c.dz + i);
-        const VF coefficient = hn::Load(df, c.coefficient + i);
-        VF sumB = hn::Load(df, c.sumB + i);
-        VF sumG = hn::Load(df, c.sumG + i);
-        VF sumR = hn::Load(df, c.sumR + i);
-        for (std::int32_t k = 0; k < flat.lightCount; ++k) {
-            AddLight(flat, k, s, dx, dy, dz, coefficient, sumB, sumG, sumR);
+    for (std::int32_t k = 0; k < flat.lightCount; ++k) {
+        for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
+            const std::size_t i = v * kLanes;
+            const MF shade = LoadMask(c.shade + i);
+            if (None(shade)) continue;
+            const Surface s = LoadSurface(flat, c, v, k, shade);
+            VF sumB = hn::Load(df, c.sumB + i);
+            VF sumG = hn::Load(df, c.sumG + i);
+            VF sumR = hn::Load(df, c.sumR + i);
+            AddLight(flat, k, s, hn::Load(df, c.dx + i), hn::Load(df, c.dy + i), hn::Load(df, c.dz + i),
+                     hn::Load(df, c.coefficient + i), sumB, sumG, sumR);
+            hn::Store(sumB, df, c.sumB + i);
+            hn::Store(sumG, df, c.sumG + i);
+            hn::Store(sumR, df, c.sumR + i);
         }
-        hn::Store(sumB, df, c.sumB + i);
-        hn::Store(sumG, df, c.sumG + i);
-        hn::Store(sumR, df, c.sumR + i);
     }
 }
 
 // Weights the next segment and mirrors each shaded lane's ray about the normal;
 // lanes whose weight falls below the cut-off finish.
-void ReflectChunk(Chunk& c) {
+void ReflectChunk(const FlatScene& flat, Chunk& c) {
     const DF df;
     const VF two = hn::Set(df, 2.0f);
     const VF minCoefficient = hn::Set(df, kMinCoefficient);
-    for (std::size_t i = 0; i < kChunk; i += kLanes) {
+    for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
+        const std::size_t i = v * kLanes;
         const MF shade = LoadMask(c.shade + i);
         if (None(shade)) continue;
-        const VF coefficient = hn::Mul(hn::Load(df, c.coefficient + i), hn::Load(df, c.reflection + i));
+        const std::int32_t j = c.uniform[v];
+        const VF reflection = j >= 0 ? hn::Set(df, flat.reflection[j]) : hn::Load(df, c.reflection + i);
+        const VF coefficient = hn::Mul(hn::Load(df, c.coefficient + i), reflection);
         hn::Store(coefficient, df, c.coefficient + i);
         StoreMask(hn::AndNot(hn::Lt(coefficient, minCoefficient), shade), c.active + i);
         const VF nx = hn::Load(df, c.nx + i);
@@ -549,7 +661,7 @@ void RenderFlat(const FlatScene& flat, const ImageRows& image) {
                 ShadeChunk(flat, chunk);
                 // The last segment's weight and mirror ray would not be used.
                 if (level + 1 == flat.traceDepth) break;
-                ReflectChunk(chunk);
+                ReflectChunk(flat, chunk);
             }
             StoreChunk(chunk, image.width - x0, rowStart + 4 * static_cast<std::ptrdiff_t>(x0));
         }
