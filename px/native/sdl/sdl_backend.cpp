@@ -10,6 +10,7 @@
 // - [x] close button, SIGINT/SIGTERM (SDL_QUIT), resize, minimise, expose
 // - [x] blocking wait until the next event or timer deadline
 // - [x] no display: creation fails and says why; no silent offscreen run
+// - [x] X server gone: one line of the program's own and exit status 1
 // - [ ] child windows: SDL has none, so creating one fails
 //
 // SDL_Quit is never called: the native windows end with the process, and
@@ -29,6 +30,7 @@
 
 #include "px/native/core.h"
 #include "px/native/sdl/sdl_keys.h"
+#include "px/native/sdl/sdl_x11.h"
 
 namespace {
 
@@ -98,6 +100,11 @@ bool startVideo(std::string& reason) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
+    // Without this, Xlib's own message and exit end the program when the X
+    // server goes away. SDL 2.26 sets no such handler, neither while starting
+    // nor when it opens windows; ours comes after SDL's start, so it would
+    // also replace one that a later SDL sets there.
+    if (driver != nullptr && std::strcmp(driver, "x11") == 0) pxNative::sdl::handleLostXConnection();
     // Key messages are all the program reads; text input would also make SDL
     // open an input method.
     SDL_StopTextInput();
