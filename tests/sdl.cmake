@@ -1,0 +1,17 @@
+# The SDL backend: its key and button translation (no display needed), and
+# the backend itself in a private Xvfb, driven by xdotool.
+add_executable(glintworks_sdl_keys_tests sdl_keys_test.cpp)
+target_link_libraries(glintworks_sdl_keys_tests PRIVATE glintworks_px_sdl GTest::gtest GTest::gtest_main)
+gtest_discover_tests(glintworks_sdl_keys_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
+
+find_package(X11 REQUIRED)
+add_executable(sdl_window_probe sdl_window_probe.cpp)
+target_link_libraries(sdl_window_probe PRIVATE glintworks_px_sdl)
+# The window manager's close button, as the end-to-end tests send it.
+add_executable(sdl-send-wm-delete e2e/send_wm_delete.cpp)
+target_link_libraries(sdl-send-wm-delete PRIVATE X11::X11)
+
+add_test(NAME sdl_window_in_xvfb
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/sdl/window_test.sh
+          $<TARGET_FILE:sdl_window_probe> $<TARGET_FILE:sdl-send-wm-delete>)
+set_tests_properties(sdl_window_in_xvfb PROPERTIES TIMEOUT 120 LABELS sdl)
