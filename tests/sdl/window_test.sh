@@ -209,9 +209,20 @@ xprop -id "$id" -remove _NET_WM_STATE
 wait_lines "resize 250 180" 2
 expect_shows "$id" size-250x180.ppm && pass "minimised and restored"
 
-# The close button, then Ctrl-C: each is one close request.
+# Keyboard focus to the root window and back, with no key held: SDL's focus
+# handling (keys released on the way out, modifiers reconciled on the way in)
+# must make no key calls of its own, and keys must arrive again afterwards.
+root=$(xwininfo -root | awk '/Window id:/ {print $4}')
+xdotool windowfocus "$root" 2>/dev/null
+xdotool windowfocus "$id" 2>/dev/null
+
+# The close button, then Ctrl-C: each is one close request, and neither ends
+# anything by itself (SDL would add a quit when its last window is closed).
+# The Esc after the close button shows that no second request came with it.
 "$SEND_WM_DELETE" "$id"
 wait_line close
+xdotool key Escape
+wait_lines "key-release 27 0" 2
 kill -INT "$PROBE_PID"
 wait_probe; status=$STATUS
 [ "$status" = 0 ] || fail "the session ended with status $status"
@@ -251,6 +262,8 @@ resize 250 180
 resize 0 0
 resize 250 180
 close
+key-press 27 0
+key-release 27 0
 close
 end
 EOF
