@@ -66,12 +66,15 @@ public:
         if (++closeRequests_ == 2) messagePump_.quitEventLoop();
     }
 
+    // Each handler writes its line after its work, so that a script that has
+    // seen the line finds the picture file in place.
     void handleResize(std::int32_t width, std::int32_t height) override {
+        if (offscreen_.allocate(width, height) == 0) {  // refused when minimised: 0 x 0
+            expected_.assign(static_cast<std::size_t>(width) * height, Rgb{});
+            draw(0, pxBox{0, 0, width, height});
+            writeExpected("size-" + std::to_string(width) + "x" + std::to_string(height) + ".ppm");
+        }
         say("resize " + std::to_string(width) + " " + std::to_string(height));
-        if (offscreen_.allocate(width, height) != 0) return;  // minimised: 0 x 0
-        expected_.assign(static_cast<std::size_t>(width) * height, Rgb{});
-        draw(0, pxBox{0, 0, width, height});
-        writeExpected("size-" + std::to_string(width) + "x" + std::to_string(height) + ".ppm");
     }
 
     void handleMousePress(std::int32_t x, std::int32_t y, std::uint32_t flags) override {
@@ -89,7 +92,6 @@ public:
         say("key-press " + std::to_string(key) + " " + std::to_string(flags));
     }
     void handleKeyRelease(std::uint32_t key, std::uint32_t flags) override {
-        say("key-release " + std::to_string(key) + " " + std::to_string(flags));
         if (key == VK_TAB) {
             draw(1, kBox);
             writeExpected("box.ppm");
@@ -98,6 +100,7 @@ public:
             draw(2, pxBox{0, 0, offscreen_.width, offscreen_.height});
             writeExpected("unshown.ppm");
         }
+        say("key-release " + std::to_string(key) + " " + std::to_string(flags));
     }
 
     void handlePaint(HDC surface) override { offscreen_.blitTo(surface, 0, 0, offscreen_.width, offscreen_.height, 0, 0); }
