@@ -402,8 +402,11 @@ HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, const Surface& s
     for (std::int32_t j = 0; j < flat.sphereCount; ++j) {
         MF other = hn::AndNot(IntMask(hn::Eq(s.hit, hn::Set(di, flat.sphereIndex[j]))), lit);
         if (flat.shadowReach[k][j] > 0.0f) {
-            const VF along = Dot(lx, ly, lz, hn::Set(df, flat.shadowAxisX[k][j]), hn::Set(df, flat.shadowAxisY[k][j]),
-                                 hn::Set(df, flat.shadowAxisZ[k][j]));
+            // A culling test only, with a margin far above its own rounding:
+            // fused operations are welcome here.
+            const VF along = hn::MulAdd(lz, hn::Set(df, flat.shadowAxisZ[k][j]),
+                                        hn::MulAdd(ly, hn::Set(df, flat.shadowAxisY[k][j]),
+                                                   hn::Mul(lx, hn::Set(df, flat.shadowAxisX[k][j]))));
             const MF outside = hn::And(hn::Gt(along, hn::Set(df, flat.shadowLimit[k][j])),
                                        hn::Lt(dist, hn::Set(df, flat.shadowReach[k][j])));
             other = hn::AndNot(outside, other);
@@ -426,6 +429,7 @@ HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, const Surface& s
     }
     for (std::int32_t j = 0; j < flat.planeCount; ++j) {
         const MF other = hn::AndNot(IntMask(hn::Eq(s.hit, hn::Set(di, flat.planeIndex[j]))), lit);
+        if (None(other)) continue;
         const VF pnx = hn::Set(df, flat.planeNx[j]);
         const VF pny = hn::Set(df, flat.planeNy[j]);
         const VF pnz = hn::Set(df, flat.planeNz[j]);
@@ -460,9 +464,11 @@ HWY_INLINE MF MayHighlight(const FlatScene& flat, std::int32_t k, const Surface&
     // times |specular x coefficient x light| stays below 1 with a margin far
     // wider than the rounding of the products, every channel's truncated
     // highlight is 0. Everything else, NaN included, takes the exact path.
+    // Only a bound, with a margin far above its rounding: fused operations
+    // are welcome here.
     const VF x = hn::Mul(s.specularPower, hn::Sub(one, cosine));
-    const VF series = hn::Add(
-        one, hn::Mul(x, hn::Add(one, hn::Mul(x, hn::Add(hn::Set(df, 0.5f), hn::Mul(x, hn::Set(df, 1.0f / 6.0f)))))));
+    const VF series =
+        hn::MulAdd(x, hn::MulAdd(x, hn::MulAdd(x, hn::Set(df, 1.0f / 6.0f), hn::Set(df, 0.5f)), one), one);
     const VF reach = hn::Mul(hn::Mul(hn::Abs(s.specular), hn::Abs(coefficient)), hn::Set(df, flat.lightMax[k]));
     const MF noHighlight = hn::And(hn::And(hn::Lt(cosine, one), hn::Gt(s.specularPower, zero)),
                                    hn::Lt(reach, hn::Mul(series, hn::Set(df, 0.9999f))));
