@@ -76,6 +76,9 @@ bool startVideo(std::string& reason) {
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Closing the last window is the program's decision (WM_CLOSE), not a quit.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // A window that redraws itself is no reason to keep the screen from
+    // blanking or locking; SDL would otherwise switch the screensaver off.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     // Only the display the environment names is tried: probing for a Wayland
     // display that is not there prints a library warning of its own.
     if (!isSet("SDL_VIDEODRIVER")) {
