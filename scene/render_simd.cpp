@@ -679,6 +679,27 @@ void RenderFlat(const FlatScene& flat, const ImageRows& image) {
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
+#include <cpuid.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+// Highway's own checks, active in sanitizer builds, report through hwy::Abort,
+// which lives in its shared library. That library is not linked (see below),
+// so the report is made here.
+namespace hwy {
+HWY_NORETURN void Abort(const char* file, int line, const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    std::fprintf(stderr, "Highway check failed at %s:%d: ", file, line);
+    std::vfprintf(stderr, format, args);
+    std::fputc('\n', stderr);
+    va_end(args);
+    std::abort();
+}
+}  // namespace hwy
+
 namespace glintworks {
 namespace {
 
@@ -690,6 +711,12 @@ using RenderFunction = void (*)(const FlatScene&, const ImageRows&);
 // built on this renderer are checked under valgrind. The features tested are
 // those each target is compiled with (Highway's HWY_TARGET_STR); libgcc's
 // check also asks the OS whether it saves the wide registers.
+// Asked of CPUID itself (leaf 1, ECX bit 29): clang's __builtin_cpu_supports
+// does not know "f16c".
+bool runsF16c() {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & (1u << 29)) != 0;
+}
 bool runsSsse3() { return __builtin_cpu_supports("ssse3"); }
 bool runsSse4() {
     return runsSsse3() && __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("sse4.2") &&
@@ -698,7 +725,7 @@ bool runsSse4() {
 bool runsAvx2() {
     return runsSse4() && __builtin_cpu_supports("avx") && __builtin_cpu_supports("avx2") &&
            __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("fma") &&
-           __builtin_cpu_supports("f16c");
+           runsF16c();
 }
 bool runsAvx3() {
     return runsAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
