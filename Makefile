@@ -38,7 +38,7 @@ build-fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
 run: build
 	scripts/run $(BUILD)
 
-test: test-unit test-asan
+test: test-unit test-asan fuzz
 
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
