@@ -16,6 +16,22 @@
 
 namespace glintworks {
 
+// A rectangle of pixels, bounds included; empty where x0 > x1.
+struct PixelBox {
+    std::int32_t x0 = 0, x1 = -1, y0 = 0, y1 = -1;
+};
+
+// Limits of the screen-space culling (see FlatScene): only the first spheres,
+// planes and lights take part; the work of the others is never skipped.
+constexpr std::int32_t kCullSpheres = 16;
+constexpr std::int32_t kCullPlanes = 2;
+constexpr std::int32_t kCullLights = 4;
+// The boxes that depend on how far a ray travelled before it met the plane
+// are made for a few bounds of that distance; a vector uses the smallest bound
+// that holds for all its lanes. The last one holds for every hit.
+constexpr std::int32_t kCullTiers = 3;
+constexpr float kTierReach[kCullTiers] = {1024.0f, 8192.0f, 50000.0f};
+
 struct FlatScene {
     static constexpr std::int32_t kSphere = 0;
     static constexpr std::int32_t kPlane = 1;
@@ -27,6 +43,8 @@ struct FlatScene {
     // it is the hit primitive), so dropping it changes nothing.
     std::int32_t primitiveCount = 0;
     std::int32_t kind[kFastMaxPrimitives];
+    // Position of a plane in the plane arrays; -1 for a sphere.
+    std::int32_t planeSlot[kFastMaxPrimitives];
     // Per scan index, for shading a lane whatever it hit. Sphere: centre in
     // ax, ay, az. Plane: the unit normal used for shading, and zeroNormal -1
     // where the normal has zero length (the trace ends at such a hit).
@@ -84,9 +102,31 @@ struct FlatScene {
     // there. -1 where no such bound is known (every cosine is at least 0).
     float highlightBelow[kFastMaxLights][kFastMaxPrimitives];
 
+    // Screen-space culling, per image pixel (x, y) as the lanes are laid
+    // out. Each box is conservative: outside it, the float test it names
+    // cannot report what it looks for in any lane (see render.cpp for the
+    // margins), so the test is skipped for a vector whose pixels all lie
+    // outside. Boxes that cull nothing cover every pixel.
+    //   eyeBox[j]: eye rays meeting sphere j (the test can find a candidate).
+    // For a vector whose shaded lanes all met cull plane p (the first
+    // kCullPlanes planes) with their eye ray, within reach kTierReach[tier]:
+    //   mirrorBox[p][tier][j]: their mirrored rays meeting sphere j;
+    //   shadowBox[p][tier][k][j]: sphere j blocking light k;
+    //   highlightBox[p][k]: the highlight of light k reaching the threshold
+    //     highlightBelow (any reach).
+    PixelBox eyeBox[kCullSpheres];
+    std::int32_t cullPlaneCount = 0;
+    PixelBox mirrorBox[kCullPlanes][kCullTiers][kCullSpheres];
+    PixelBox shadowBox[kCullPlanes][kCullTiers][kCullLights][kCullSpheres];
+    PixelBox highlightBox[kCullPlanes][kCullLights];
+
     Vec3 eye;
     std::int32_t traceDepth = 0;
 };
+
+inline bool boxMeetsRow(const PixelBox& box, std::int32_t y, std::int32_t x0, std::int32_t x1) {
+    return y >= box.y0 && y <= box.y1 && x1 >= box.x0 && x0 <= box.x1;
+}
 
 // Fills `flat` from `scene`. Returns false, leaving `flat` unspecified, when the
 // scene holds anything but exact Sphere and Plane objects or more primitives or

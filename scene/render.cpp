@@ -57,6 +57,7 @@ void setShadowCone(FlatScene& flat, std::int32_t k, std::int32_t j) {
 void addSphere(const Sphere& sphere, Vec3 eye, std::int32_t index, FlatScene& flat) {
     const std::int32_t j = flat.sphereCount++;
     flat.kind[index] = FlatScene::kSphere;
+    flat.planeSlot[index] = -1;
     flat.ax[index] = sphere.center.x;
     flat.ay[index] = sphere.center.y;
     flat.az[index] = sphere.center.z;
@@ -79,6 +80,7 @@ void addPlane(const Plane& plane, Vec3 eye, std::int32_t index, FlatScene& flat)
     const std::int32_t j = flat.planeCount++;
     const Vec3 n = plane.normal;
     flat.kind[index] = FlatScene::kPlane;
+    flat.planeSlot[index] = j;
     flat.ax[index] = flat.ay[index] = flat.az[index] = 0.0f;
     // As tracePixel normalises the normal of a plane hit.
     const float nn = dot(n, n);
@@ -99,6 +101,305 @@ void addPlane(const Plane& plane, Vec3 eye, std::int32_t index, FlatScene& flat)
     flat.planeOffset[j] = plane.offset;
     // As Plane::intersect forms it for a ray starting at the eye.
     flat.eyeNumerator[j] = -(dot(eye, n) + plane.offset);
+}
+
+// ---------------------------------------------------------------------------
+// Screen-space culling boxes (see FlatScene), worked out in double precision.
+//
+// Every box rests on one bound of the float sphere test. The test finds a
+// candidate only where disc = (r^2 - v.v) + b^2 > 0, with v the float centre
+// minus ray start and b = v . d. Its rounding (the products and sums of v.v
+// and b^2, r^2 itself, and the centre's own rounding) stays below about 16 u
+// (r^2 + |v|^2), u = 2^-24; a direction whose length is 1 only within
+// kappa (9 u for an eye ray, about 100 u for a mirrored one) adds kappa |v|^2.
+// So a candidate's line passes the centre closer than
+// sqrt(r^2 + 120 u (r^2 + |v|^2)); kDiscSlack is five times that. At the
+// candidate's near root the ray is no further from the centre than that
+// either. The float directions lie within some 60 u of the exact ones, and
+// the float hit points within a few u of the exact rays; 1e-5 of every
+// length involved covers both many times over.
+//
+// A box is the pixel rectangle around the central projection from the eye
+// onto the image plane z = 0 of an axis-aligned box in world space: an eye
+// ray, the line from the eye through (x, y, 0), that meets the world box in
+// front of the eye passes through the projection of that point, and the
+// projection of a box that lies wholly in front of the eye lies within the
+// rectangle of its projected corners.
+
+constexpr std::int32_t kBoxLimit = 1 << 29;
+constexpr PixelBox kEveryPixel{-kBoxLimit, kBoxLimit, -kBoxLimit, kBoxLimit};
+constexpr PixelBox kNoPixel{};
+constexpr double kDiscSlack = 4e-5;
+
+struct Point {
+    double x, y, z;
+};
+Point operator+(Point a, Point b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+Point operator-(Point a, Point b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Point operator*(Point a, double s) { return {a.x * s, a.y * s, a.z * s}; }
+double dotOf(Point a, Point b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double lengthOf(Point a) { return std::sqrt(dotOf(a, a)); }
+Point pointOf(Vec3 v) { return {v.x, v.y, v.z}; }
+Point sphereCentre(const FlatScene& flat, std::int32_t j) { return {flat.sphereX[j], flat.sphereY[j], flat.sphereZ[j]}; }
+Point lightPosition(const FlatScene& flat, std::int32_t k) { return {flat.lightX[k], flat.lightY[k], flat.lightZ[k]}; }
+
+// A sphere of squared radius r2 grown so that no ray that starts within
+// `reach` of its centre and travels at most `reach` can have a candidate
+// outside it.
+double grownRadius(double r2, double reach) {
+    return std::sqrt(r2 + kDiscSlack * (r2 + reach * reach)) + 1e-5 * reach + 1e-3;
+}
+
+std::int32_t boxBound(double value) {
+    if (!(value > -kBoxLimit)) return -kBoxLimit;
+    if (!(value < kBoxLimit)) return kBoxLimit;
+    return static_cast<std::int32_t>(value);
+}
+
+// The pixels whose eye rays can meet the world box [lo, hi] in front of the
+// eye: none when it lies wholly behind the eye (or level with it), all when
+// it reaches behind, or so close to level with the eye that the projection
+// grows beyond bounds.
+PixelBox eyeBoxOf(Point eye, Point lo, Point hi) {
+    const double toward = eye.z < 0.0 ? 1.0 : -1.0;  // the sign of z - eye.z ahead of the eye
+    double minX = HUGE_VAL, maxX = -HUGE_VAL, minY = HUGE_VAL, maxY = -HUGE_VAL;
+    int ahead = 0, behind = 0;
+    for (int corner = 0; corner < 8; ++corner) {
+        const Point p{corner & 1 ? hi.x : lo.x, corner & 2 ? hi.y : lo.y, corner & 4 ? hi.z : lo.z};
+        const double depth = (p.z - eye.z) * toward;
+        if (!(depth > 1e-6 * std::fabs(eye.z))) {
+            behind += depth <= 0.0 ? 1 : 0;
+            continue;
+        }
+        ++ahead;
+        const double s = -eye.z / (p.z - eye.z);
+        const double x = eye.x + (p.x - eye.x) * s, y = eye.y + (p.y - eye.y) * s;
+        minX = std::fmin(minX, x);
+        maxX = std::fmax(maxX, x);
+        minY = std::fmin(minY, y);
+        maxY = std::fmax(maxY, y);
+    }
+    if (behind == 8) return kNoPixel;
+    if (ahead < 8 || !std::isfinite(minX + maxX + minY + maxY)) return kEveryPixel;
+    return {boxBound(std::floor(minX) - 1.0), boxBound(std::ceil(maxX) + 1.0), boxBound(std::floor(minY) - 1.0),
+            boxBound(std::ceil(maxY) + 1.0)};
+}
+
+PixelBox eyeBoxOfBall(Point eye, Point centre, double radius) {
+    const Point grow{radius, radius, radius};
+    return eyeBoxOf(eye, centre - grow, centre + grow);
+}
+
+bool modest(double value) { return std::fabs(value) < 1e6; }  // false for NaN
+
+// Whether every coordinate is small enough that no float quantity of a trace
+// can overflow (hit distances stay below 50000) and the absolute terms of the
+// margins dwarf the rounding of these double computations.
+bool modestScene(const FlatScene& flat) {
+    if (!modest(flat.eye.x) || !modest(flat.eye.y) || !modest(flat.eye.z) || !(std::fabs(flat.eye.z) > 1e-2)) {
+        return false;
+    }
+    for (std::int32_t j = 0; j < flat.sphereCount; ++j) {
+        if (!modest(flat.sphereX[j]) || !modest(flat.sphereY[j]) || !modest(flat.sphereZ[j]) ||
+            !(flat.radiusSquared[j] < 1e12)) {
+            return false;
+        }
+    }
+    for (std::int32_t k = 0; k < flat.lightCount; ++k) {
+        if (!modest(flat.lightX[k]) || !modest(flat.lightY[k]) || !modest(flat.lightZ[k])) return false;
+    }
+    return true;
+}
+
+// One plane as the culling sees it: unit normal n and offset o, f(X) = n . X + o
+// the signed distance of X.
+struct CullPlane {
+    Point n;
+    double o;
+    double f(Point x) const { return dotOf(n, x) + o; }
+};
+
+// Whether plane j can take part: a normal of ordinary length (its float unit
+// normal then lies within a few u of the exact one) and a modest offset.
+bool cullPlaneOf(const FlatScene& flat, std::int32_t j, CullPlane& plane) {
+    const Vec3 normal{flat.planeNx[j], flat.planeNy[j], flat.planeNz[j]};
+    const float nn = dot(normal, normal);
+    if (!(nn > 1e-20f && nn < 1e20f)) return false;
+    const Point n = pointOf(normal);
+    const double length = lengthOf(n);
+    plane.n = n * (1.0 / length);
+    plane.o = flat.planeOffset[j] / length;
+    return modest(plane.o);
+}
+
+// How far a float hit point on the plane, reached within `reach` of the eye,
+// can lie off it: the rounding of the hit distance and of the point.
+double offPlane(Point eye, const CullPlane& plane, double reach) {
+    return 1e-5 * (lengthOf(eye) + std::fabs(plane.o) + reach) + 1e-3;
+}
+
+// Mirrored rays off the plane from hit points within `reach` of the eye:
+// mirrored through the plane, such a ray continues the eye ray, and the
+// sphere it could meet is the sphere's mirror image, grown by the rounding of
+// the test, by twice the hit point's distance from the plane and by the
+// deviation of the float mirror direction.
+PixelBox mirrorBox(const FlatScene& flat, const CullPlane& plane, double reach, std::int32_t j) {
+    const Point eye = pointOf(flat.eye);
+    const Point c = sphereCentre(flat, j);
+    const double travel = lengthOf(c - eye) + 1.001 * reach + 1.0;
+    const double radius = grownRadius(flat.radiusSquared[j], travel) + 2.0 * offPlane(eye, plane, reach) +
+                          1e-5 * (lengthOf(eye) + reach);
+    return eyeBoxOfBall(eye, c - plane.n * (2.0 * plane.f(c)), radius);
+}
+
+// Shadow rays from hit points on the plane within `reach` of the eye towards
+// light k, blocked by sphere j (position in the sphere arrays).
+//
+// A blocking point X lies within the grown sphere, on the segment from the
+// float hit point P (at most e off the plane) to the light. The line from the
+// light through X and P meets the plane at P', within
+// e |P - light| / (f(light) - e) of P, and the pixel's exact eye ray passes
+// within `slack` of P' (that and P's own rounding). So the pixel is the eye's
+// projection of a point Y = P' + zeta with |zeta| <= slack. With P' the
+// light's projection of X onto the plane, that pixel is
+//   eye + (N(X) + zeta') (-eye.z) / (w(X) + zeta'.z),
+//   N(X) = f(L) (X - eye) - f(X) (L - eye),  w(X) = f(L) (X.z - eye.z) - f(X) (L.z - eye.z),
+// where zeta' = (f(L) - f(X)) zeta, at most slack (f(L) + e) in each
+// component. N and w are affine in X, so over the sphere's box and the cube
+// of zeta' the map is projective; where its denominator keeps the sign of a
+// point ahead of the eye at every corner, the pixel lies within the rectangle
+// of the corners' images. Since f(X) <= f(L), the box is first cut down to
+// that side of the light (its corners there and the points where its edges
+// cross f = f(L)). Shadows that reach the horizon stay bounded this way. A
+// sphere wholly beyond the light or behind the plane blocks nothing.
+PixelBox shadowBox(const FlatScene& flat, const CullPlane& plane, double reach, std::int32_t k, std::int32_t j) {
+    const Point eye = pointOf(flat.eye);
+    const Point light = lightPosition(flat, k);
+    const Point c = sphereCentre(flat, j);
+    const double fLight = plane.f(light), fEye = plane.f(eye);
+    const double e = offPlane(eye, plane, reach);
+    if (!(fLight > 4.0 * e)) return kEveryPixel;
+    const double lightTravel = lengthOf(light - eye) + 1.001 * reach + 1.0;
+    const double radius = grownRadius(flat.radiusSquared[j], lengthOf(c - eye) + 1.001 * reach + 1.0) +
+                          1e-5 * lightTravel + 1e-3;
+    const double fCentre = plane.f(c);
+    const double spread = radius * (std::fabs(plane.n.x) + std::fabs(plane.n.y) + std::fabs(plane.n.z));
+    const double guard = 1e-9 * (std::fabs(fLight) + std::fabs(fCentre) + spread) + 1e-9;
+    if (fCentre - spread > fLight + guard || fCentre + spread < -e - guard) return kNoPixel;
+    const double slack = e * lightTravel / (fLight - e) + 1e-5 * (lengthOf(eye) + reach) + 1e-3;
+    // The nearest point of the pixel's eye ray to P' must lie ahead of the eye.
+    if (!(slack < 0.25 * (std::fabs(fEye) - e))) return kEveryPixel;
+    const double shift = slack * (fLight + e);
+    const double toward = eye.z < 0.0 ? 1.0 : -1.0;
+    const double least = 1e-6 * fLight * std::fabs(eye.z);
+    // The box's part on the plane's side of the light: at most 8 corners and
+    // 6 edge crossings.
+    Point corners[8];
+    double fCorner[8];
+    for (int corner = 0; corner < 8; ++corner) {
+        corners[corner] = {corner & 1 ? c.x + radius : c.x - radius, corner & 2 ? c.y + radius : c.y - radius,
+                           corner & 4 ? c.z + radius : c.z - radius};
+        fCorner[corner] = plane.f(corners[corner]);
+    }
+    Point vertices[20];
+    double fVertex[20];
+    int count = 0;
+    for (int corner = 0; corner < 8; ++corner) {
+        if (fCorner[corner] <= fLight) {
+            vertices[count] = corners[corner];
+            fVertex[count++] = fCorner[corner];
+        }
+        for (int axis = 1; axis < 8; axis <<= 1) {
+            const int other = corner | axis;
+            if (other == corner) continue;
+            const double fa = fCorner[corner], fb = fCorner[other];
+            if ((fa < fLight) == (fb < fLight) || fa == fb) continue;
+            vertices[count] = corners[corner] + (corners[other] - corners[corner]) * ((fLight - fa) / (fb - fa));
+            fVertex[count++] = fLight;
+        }
+    }
+    double minX = HUGE_VAL, maxX = -HUGE_VAL, minY = HUGE_VAL, maxY = -HUGE_VAL;
+    int ahead = 0, behind = 0;
+    for (int vertex = 0; vertex < count; ++vertex) {
+        const Point x = vertices[vertex];
+        const Point n = (x - eye) * fLight - (light - eye) * fVertex[vertex];
+        const double w = n.z;  // f(L) (X.z - eye.z) - f(X) (L.z - eye.z)
+        for (int side = 0; side < 8; ++side) {
+            const double wz = w + (side & 4 ? shift : -shift);
+            const double depth = wz * toward;
+            if (!(depth > least)) {
+                behind += depth <= 0.0 ? 1 : 0;
+                continue;
+            }
+            ++ahead;
+            const double s = -eye.z / wz;
+            const double px = eye.x + (n.x + (side & 1 ? shift : -shift)) * s;
+            const double py = eye.y + (n.y + (side & 2 ? shift : -shift)) * s;
+            minX = std::fmin(minX, px);
+            maxX = std::fmax(maxX, px);
+            minY = std::fmin(minY, py);
+            maxY = std::fmax(maxY, py);
+        }
+    }
+    if (count == 0 || behind == 8 * count) return kNoPixel;
+    if (ahead < 8 * count || !std::isfinite(minX + maxX + minY + maxY)) return kEveryPixel;
+    return {boxBound(std::floor(minX) - 1.0), boxBound(std::ceil(maxX) + 1.0), boxBound(std::floor(minY) - 1.0),
+            boxBound(std::ceil(maxY) + 1.0)};
+}
+
+// The highlight of light k on the plane, for segment weights up to 1, can
+// reach the threshold only where the float cosine R . D is at least the
+// threshold t. R mirrors the direction towards the light, so R . D is the
+// cosine of the bend at P of the path from the eye through P to the light's
+// mirror image L*; the bend is at least the angle at the eye between P and
+// L*. So the eye ray of such a pixel lies within acos(t - 1e-5) of the
+// direction to L*, widened by the rounding of P (relative to its distance
+// from the eye, at least the eye's distance from the plane) and of L* (twice
+// P's distance from the plane): a cone, inside the rays through a ball at
+// unit distance.
+PixelBox highlightBox(const FlatScene& flat, const CullPlane& plane, std::int32_t k, float threshold) {
+    const Point eye = pointOf(flat.eye);
+    const Point light = lightPosition(flat, k);
+    const double e = offPlane(eye, plane, kFarDistance);
+    const double fEye = plane.f(eye), fLight = plane.f(light);
+    if (!(threshold - 1e-5 >= 0.5) || !(std::fabs(fEye) > 4.0 * e) || !(fLight > 4.0 * e)) return kEveryPixel;
+    const Point image = light - plane.n * (2.0 * fLight);
+    const double imageDistance = lengthOf(image - eye);
+    const double pointSlack = 1e-6 * (lengthOf(eye) + kFarDistance);
+    const double angle = std::acos(threshold - 1e-5) + 4.0 * pointSlack / (std::fabs(fEye) - e) +
+                         8.0 * e / imageDistance + 1e-5;
+    if (!(angle < 1.2)) return kEveryPixel;
+    return eyeBoxOfBall(eye, eye + (image - eye) * (1.0 / imageDistance), std::sin(angle));
+}
+
+void setCulling(FlatScene& flat) {
+    const bool on = modestScene(flat);
+    const Point eye = pointOf(flat.eye);
+    const std::int32_t spheres = flat.sphereCount < kCullSpheres ? flat.sphereCount : kCullSpheres;
+    const std::int32_t lights = flat.lightCount < kCullLights ? flat.lightCount : kCullLights;
+    for (std::int32_t j = 0; j < spheres; ++j) {
+        const Point c = sphereCentre(flat, j);
+        const double travel = lengthOf(c - eye) * 1.001 + 1e-3;
+        flat.eyeBox[j] = on ? eyeBoxOfBall(eye, c, grownRadius(flat.radiusSquared[j], travel)) : kEveryPixel;
+    }
+    flat.cullPlaneCount = flat.planeCount < kCullPlanes ? flat.planeCount : kCullPlanes;
+    for (std::int32_t p = 0; p < flat.cullPlaneCount; ++p) {
+        CullPlane plane{};
+        const bool planeOn = on && cullPlaneOf(flat, p, plane);
+        for (std::int32_t tier = 0; tier < kCullTiers; ++tier) {
+            const double reach = kTierReach[tier];
+            for (std::int32_t j = 0; j < spheres; ++j) {
+                flat.mirrorBox[p][tier][j] = planeOn ? mirrorBox(flat, plane, reach, j) : kEveryPixel;
+                for (std::int32_t k = 0; k < lights; ++k) {
+                    flat.shadowBox[p][tier][k][j] = planeOn ? shadowBox(flat, plane, reach, k, j) : kEveryPixel;
+                }
+            }
+        }
+        for (std::int32_t k = 0; k < lights; ++k) {
+            const float threshold = flat.highlightBelow[k][flat.planeIndex[p]];
+            flat.highlightBox[p][k] = planeOn ? highlightBox(flat, plane, k, threshold) : kEveryPixel;
+        }
+    }
 }
 
 }  // namespace
@@ -177,6 +478,7 @@ bool flattenScene(const Scene& scene, FlatScene& flat) {
             flat.highlightBelow[k][i] = highlightThreshold(flat.specular[i], flat.specularPower[i], flat.lightMax[k]);
         }
     }
+    setCulling(flat);
     return true;
 }
 

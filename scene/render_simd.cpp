@@ -75,6 +75,11 @@ struct Chunk {
     // hit different primitives. Only then are the per-lane materials below
     // filled; otherwise the material is read from the flattened scene.
     std::int32_t uniform[kVectorsPerChunk];
+    // Per vector, from the eye rays' segment until the mirrored rays have
+    // been intersected: the cull plane that every shaded lane met, or -1, and
+    // the smallest culling tier whose reach covers their hit distances.
+    std::int32_t cullPlane[kVectorsPerChunk];
+    std::int32_t tier[kVectorsPerChunk];
     alignas(64) float colorB[kChunk];
     alignas(64) float colorG[kChunk];
     alignas(64) float colorR[kChunk];
@@ -110,6 +115,29 @@ HWY_INLINE MF SameSign(VF numerator, VF denominator) {
     return hn::Or(hn::And(hn::Gt(numerator, zero), hn::Gt(denominator, zero)),
                   hn::And(hn::Lt(numerator, zero), hn::Lt(denominator, zero)));
 }
+
+// Where a vector's pixels lie: image row y, columns x0 to x1.
+struct Place {
+    std::int32_t y, x0, x1;
+};
+
+HWY_INLINE std::uint64_t AllSpheres(const FlatScene& flat) {
+    return flat.sphereCount >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << flat.sphereCount) - 1;
+}
+
+// The spheres (bit j for position j in the sphere arrays) whose test may
+// report something for the vector's pixels: those whose box meets them, and
+// every sphere beyond the culled ones.
+HWY_INLINE std::uint64_t SpheresMeeting(const FlatScene& flat, const PixelBox* boxes, const Place& place) {
+    std::uint64_t spheres = AllSpheres(flat);
+    const std::int32_t culled = flat.sphereCount < kCullSpheres ? flat.sphereCount : kCullSpheres;
+    for (std::int32_t j = 0; j < culled; ++j) {
+        if (!boxMeetsRow(boxes[j], place.y, place.x0, place.x1)) spheres &= ~(std::uint64_t{1} << j);
+    }
+    return spheres;
+}
+
+HWY_INLINE std::int32_t LowestBit(std::uint64_t bits) { return static_cast<std::int32_t>(__builtin_ctzll(bits)); }
 
 // Eye rays of the chunk starting at column x0 of image row y, as primaryRay
 // builds them; lanes beyond the image width start finished.
@@ -164,13 +192,14 @@ void StartChunk(const FlatScene& flat, std::int32_t x0, std::int32_t y, std::int
 // only from a primitive later in scan order, so that the result is the lane's
 // lowest scan index among its nearest hits, as the tracer's scan leaves it.
 template <bool fromEye>
-HWY_INLINE void NearestHit(const FlatScene& flat, MF active, VF ox, VF oy, VF oz, VF dx, VF dy, VF dz, VF& nearest,
-                           VI& hit) {
+HWY_INLINE void NearestHit(const FlatScene& flat, std::uint64_t spheres, MF active, VF ox, VF oy, VF oz, VF dx, VF dy,
+                           VF dz, VF& nearest, VI& hit) {
     const DF df;
     const DI di;
     const VF zero = hn::Zero(df);
     const VF sphereMin = hn::Set(df, 0.001f);
-    for (std::int32_t j = 0; j < flat.sphereCount; ++j) {
+    for (; spheres != 0; spheres &= spheres - 1) {
+        const std::int32_t j = LowestBit(spheres);
         VF b, disc;
         if (fromEye) {
             b = Dot(hn::Set(df, flat.eyeVx[j]), hn::Set(df, flat.eyeVy[j]), hn::Set(df, flat.eyeVz[j]), dx, dy, dz);
@@ -278,14 +307,26 @@ HWY_INLINE void MixedSurface(const FlatScene& flat, VI index, VF px, VF py, VF p
 // finish. With `fromEye` the rays start at the eye and the per-primitive
 // constants of the flattened scene replace the work that is the same for every
 // lane. Returns whether any lane is to be shaded.
+//
+// The spheres tested are those whose culling box meets the vector's pixels:
+// the eye-ray boxes for eye rays, the mirror boxes of the vector's cull plane
+// for the mirrored eye rays off it, all spheres otherwise.
 template <bool fromEye>
-bool IntersectChunk(const FlatScene& flat, Chunk& c) {
+bool IntersectChunk(const FlatScene& flat, std::int32_t y, std::int32_t x0, Chunk& c) {
     const DF df;
     const DI di;
     bool anyShaded = false;
     for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
         const std::size_t i = v * kLanes;
+        const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
         c.uniform[v] = -1;
+        std::uint64_t spheres = AllSpheres(flat);
+        if (fromEye) {
+            spheres = SpheresMeeting(flat, flat.eyeBox, place);
+        } else if (c.cullPlane[v] >= 0) {
+            spheres = SpheresMeeting(flat, flat.mirrorBox[c.cullPlane[v]][c.tier[v]], place);
+        }
+        c.cullPlane[v] = -1;
         const MF active = LoadMask(c.active + i);
         if (None(active)) {
             StoreMask(active, c.shade + i);
@@ -300,7 +341,7 @@ bool IntersectChunk(const FlatScene& flat, Chunk& c) {
 
         VF nearest = hn::Set(df, kFarDistance);
         VI hit = hn::Set(di, -1);
-        NearestHit<fromEye>(flat, active, ox, oy, oz, dx, dy, dz, nearest, hit);
+        NearestHit<fromEye>(flat, spheres, active, ox, oy, oz, dx, dy, dz, nearest, hit);
 
         const MF hitSomething = hn::And(active, IntMask(hn::Gt(hit, hn::Set(di, -1))));
         if (None(hitSomething)) {
@@ -334,6 +375,13 @@ bool IntersectChunk(const FlatScene& flat, Chunk& c) {
         hn::Store(ny, df, c.ny + i);
         hn::Store(nz, df, c.nz + i);
         const MF shade = hn::And(hitSomething, normalOk);
+        if (fromEye && uniform && flat.kind[first] == FlatScene::kPlane && flat.planeSlot[first] < flat.cullPlaneCount) {
+            c.cullPlane[v] = flat.planeSlot[first];
+            const VF reach = hn::IfThenElseZero(shade, nearest);
+            std::int32_t tier = 0;
+            while (tier + 1 < kCullTiers && !hn::AllTrue(df, hn::Le(reach, hn::Set(df, kTierReach[tier])))) ++tier;
+            c.tier[v] = tier;
+        }
         StoreMask(shade, c.shade + i);
         StoreMask(shade, c.active + i);
         anyShaded = anyShaded || !None(shade);
@@ -393,13 +441,14 @@ HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_
 // lane's point and light k; returns the lanes that stay lit. Which primitive
 // blocks does not matter, so spheres are tested before planes and the scan
 // stops once every lane is blocked.
-HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, const Surface& s, MF lit, VF lx, VF ly, VF lz,
-                         VF dist) {
+HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t spheres, const Surface& s, MF lit, VF lx,
+                         VF ly, VF lz, VF dist) {
     const DF df;
     const DI di;
     const VF zero = hn::Zero(df);
     const VF sphereMin = hn::Set(df, 0.001f);
-    for (std::int32_t j = 0; j < flat.sphereCount; ++j) {
+    for (; spheres != 0; spheres &= spheres - 1) {
+        const std::int32_t j = LowestBit(spheres);
         MF other = hn::AndNot(IntMask(hn::Eq(s.hit, hn::Set(di, flat.sphereIndex[j]))), lit);
         if (flat.shadowReach[k][j] > 0.0f) {
             // A culling test only, with a margin far above its own rounding:
@@ -506,9 +555,11 @@ HWY_NOINLINE void AddHighlight(const FlatScene& flat, std::int32_t k, const Surf
 }
 
 // Diffuse and highlight of light k added to the sums of each shaded lane that
-// the light reaches. d is the direction of the segment's ray.
-HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const Surface& s, VF dx, VF dy, VF dz,
-                         VF coefficient, VF& sumB, VF& sumG, VF& sumR) {
+// the light reaches. d is the direction of the segment's ray. Only the
+// spheres of `shadowSpheres` can block the light, and without `mayHighlight`
+// no lane's highlight reaches the threshold.
+HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, std::uint64_t shadowSpheres, bool mayHighlight,
+                         const Surface& s, VF dx, VF dy, VF dz, VF coefficient, VF& sumB, VF& sumG, VF& sumR) {
     const DF df;
     const VF zero = hn::Zero(df);
     const VF one = hn::Set(df, 1.0f);
@@ -525,7 +576,7 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const Surface& s
     // Skipped: the light on the hit point, or behind or in the surface.
     MF lit = hn::AndNot(hn::Or(hn::Eq(d2, zero), hn::Le(nl, zero)), s.shade);
     if (None(lit)) return;
-    lit = Unshadowed(flat, k, s, lit, lx, ly, lz, dist);
+    lit = Unshadowed(flat, k, shadowSpheres, s, lit, lx, ly, lz, dist);
     if (None(lit)) return;
 
     const VF diffuse = hn::Mul(nl, coefficient);
@@ -540,6 +591,7 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const Surface& s
         sumR = hn::Add(sumR, hn::IfThenElseZero(lit, hn::Mul(hn::Mul(diffuse, hn::Set(df, flat.lightR[k])), s.colorR)));
     }
 
+    if (!mayHighlight) return;
     // Highlight: R = L - 2 nl N, s = R . D clamped at 0.
     const VF twiceNl = hn::Mul(hn::Set(df, 2.0f), nl);
     const VF rx = hn::Sub(lx, hn::Mul(twiceNl, s.nx));
@@ -556,18 +608,30 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const Surface& s
 // lights are the outer loop, so that the vectors of the chunk give the
 // independent work that hides each light's latencies; each lane still adds
 // its lights in scene order.
-void ShadeChunk(const FlatScene& flat, Chunk& c) {
+//
+// For a vector whose lanes met a cull plane with their eye rays, the shadow
+// and highlight boxes of that plane decide which spheres are tested and
+// whether the highlight is worked out.
+void ShadeChunk(const FlatScene& flat, std::int32_t y, std::int32_t x0, Chunk& c) {
     const DF df;
     for (std::int32_t k = 0; k < flat.lightCount; ++k) {
         for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
             const std::size_t i = v * kLanes;
             const MF shade = LoadMask(c.shade + i);
             if (None(shade)) continue;
+            std::uint64_t shadowSpheres = AllSpheres(flat);
+            bool mayHighlight = true;
+            const std::int32_t p = c.cullPlane[v];
+            if (p >= 0 && k < kCullLights) {
+                const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
+                shadowSpheres = SpheresMeeting(flat, flat.shadowBox[p][c.tier[v]][k], place);
+                mayHighlight = boxMeetsRow(flat.highlightBox[p][k], place.y, place.x0, place.x1);
+            }
             const Surface s = LoadSurface(flat, c, v, k, shade);
             VF sumB = hn::Load(df, c.sumB + i);
             VF sumG = hn::Load(df, c.sumG + i);
             VF sumR = hn::Load(df, c.sumR + i);
-            AddLight(flat, k, s, hn::Load(df, c.dx + i), hn::Load(df, c.dy + i), hn::Load(df, c.dz + i),
+            AddLight(flat, k, shadowSpheres, mayHighlight, s, hn::Load(df, c.dx + i), hn::Load(df, c.dy + i), hn::Load(df, c.dz + i),
                      hn::Load(df, c.coefficient + i), sumB, sumG, sumR);
             hn::Store(sumB, df, c.sumB + i);
             hn::Store(sumG, df, c.sumG + i);
@@ -662,9 +726,10 @@ void RenderFlat(const FlatScene& flat, const ImageRows& image) {
         for (std::int32_t x0 = 0; x0 < image.width; x0 += static_cast<std::int32_t>(kChunk)) {
             StartChunk(flat, x0, y, image.width, chunk);
             for (std::int32_t level = 0; level < flat.traceDepth; ++level) {
-                const bool shaded = level == 0 ? IntersectChunk<true>(flat, chunk) : IntersectChunk<false>(flat, chunk);
+                const bool shaded = level == 0 ? IntersectChunk<true>(flat, y, x0, chunk)
+                                               : IntersectChunk<false>(flat, y, x0, chunk);
                 if (!shaded) break;
-                ShadeChunk(flat, chunk);
+                ShadeChunk(flat, y, x0, chunk);
                 // The last segment's weight and mirror ray would not be used.
                 if (level + 1 == flat.traceDepth) break;
                 ReflectChunk(flat, chunk);
