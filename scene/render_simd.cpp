@@ -441,15 +441,15 @@ HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_
 // lane's point and light k; returns the lanes that stay lit. Which primitive
 // blocks does not matter, so spheres are tested before planes and the scan
 // stops once every lane is blocked.
-HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t spheres, const Surface& s, MF lit, VF lx,
-                         VF ly, VF lz, VF dist) {
+HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t spheres, VI hit, VF px, VF py, VF pz,
+                         MF lit, VF lx, VF ly, VF lz, VF dist) {
     const DF df;
     const DI di;
     const VF zero = hn::Zero(df);
     const VF sphereMin = hn::Set(df, 0.001f);
     for (; spheres != 0; spheres &= spheres - 1) {
         const std::int32_t j = LowestBit(spheres);
-        MF other = hn::AndNot(IntMask(hn::Eq(s.hit, hn::Set(di, flat.sphereIndex[j]))), lit);
+        MF other = hn::AndNot(IntMask(hn::Eq(hit, hn::Set(di, flat.sphereIndex[j]))), lit);
         if (flat.shadowReach[k][j] > 0.0f) {
             // A culling test only, with a margin far above its own rounding:
             // fused operations are welcome here.
@@ -461,9 +461,9 @@ HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t sp
             other = hn::AndNot(outside, other);
         }
         if (None(other)) continue;
-        const VF vx = hn::Sub(hn::Set(df, flat.sphereX[j]), s.px);
-        const VF vy = hn::Sub(hn::Set(df, flat.sphereY[j]), s.py);
-        const VF vz = hn::Sub(hn::Set(df, flat.sphereZ[j]), s.pz);
+        const VF vx = hn::Sub(hn::Set(df, flat.sphereX[j]), px);
+        const VF vy = hn::Sub(hn::Set(df, flat.sphereY[j]), py);
+        const VF vz = hn::Sub(hn::Set(df, flat.sphereZ[j]), pz);
         const VF b = Dot(vx, vy, vz, lx, ly, lz);
         const MF ahead = hn::And(other, hn::Gt(b, sphereMin));
         if (None(ahead)) continue;
@@ -477,14 +477,14 @@ HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t sp
         if (None(lit)) return lit;
     }
     for (std::int32_t j = 0; j < flat.planeCount; ++j) {
-        const MF other = hn::AndNot(IntMask(hn::Eq(s.hit, hn::Set(di, flat.planeIndex[j]))), lit);
+        const MF other = hn::AndNot(IntMask(hn::Eq(hit, hn::Set(di, flat.planeIndex[j]))), lit);
         if (None(other)) continue;
         const VF pnx = hn::Set(df, flat.planeNx[j]);
         const VF pny = hn::Set(df, flat.planeNy[j]);
         const VF pnz = hn::Set(df, flat.planeNz[j]);
         const VF denominator = Dot(lx, ly, lz, pnx, pny, pnz);
         const VF numerator =
-            hn::Neg(hn::Add(Dot(s.px, s.py, s.pz, pnx, pny, pnz), hn::Set(df, flat.planeOffset[j])));
+            hn::Neg(hn::Add(Dot(px, py, pz, pnx, pny, pnz), hn::Set(df, flat.planeOffset[j])));
         const MF candidate = hn::And(other, SameSign(numerator, denominator));
         if (None(candidate)) continue;
         const VF t = hn::Div(numerator, denominator);
@@ -576,7 +576,7 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, std::uint64_t sh
     // Skipped: the light on the hit point, or behind or in the surface.
     MF lit = hn::AndNot(hn::Or(hn::Eq(d2, zero), hn::Le(nl, zero)), s.shade);
     if (None(lit)) return;
-    lit = Unshadowed(flat, k, shadowSpheres, s, lit, lx, ly, lz, dist);
+    lit = Unshadowed(flat, k, shadowSpheres, s.hit, s.px, s.py, s.pz, lit, lx, ly, lz, dist);
     if (None(lit)) return;
 
     const VF diffuse = hn::Mul(nl, coefficient);
@@ -604,29 +604,103 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, std::uint64_t sh
     AddHighlight(flat, k, s, highlight, cosine, coefficient, sumB, sumG, sumR);
 }
 
+// Diffuse light of light k for a vector whose shaded lanes all met plane
+// `index` (scan index) with their eye rays, so that their weight is 1, where
+// no lane's highlight can reach a whole unit: the same operations as AddLight
+// less those whose result is known (a product with the weight 1, the
+// highlight that adds 0). Only the spheres of `shadowSpheres` can block.
+HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_t index, std::uint64_t shadowSpheres,
+                              MF shade, VF px, VF py, VF pz, VF& sumB, VF& sumG, VF& sumR) {
+    const DF df;
+    const DI di;
+    const VF zero = hn::Zero(df);
+    const VF lvx = hn::Sub(hn::Set(df, flat.lightX[k]), px);
+    const VF lvy = hn::Sub(hn::Set(df, flat.lightY[k]), py);
+    const VF lvz = hn::Sub(hn::Set(df, flat.lightZ[k]), pz);
+    const VF d2 = Dot(lvx, lvy, lvz, lvx, lvy, lvz);
+    const VF dist = hn::Sqrt(d2);
+    const VF scale = hn::Div(hn::Set(df, 1.0f), dist);
+    const VF lx = hn::Mul(lvx, scale);
+    const VF ly = hn::Mul(lvy, scale);
+    const VF lz = hn::Mul(lvz, scale);
+    const VF nl = Dot(hn::Set(df, flat.unitNx[index]), hn::Set(df, flat.unitNy[index]), hn::Set(df, flat.unitNz[index]),
+                      lx, ly, lz);
+    MF lit = hn::AndNot(hn::Or(hn::Eq(d2, zero), hn::Le(nl, zero)), shade);
+    if (None(lit)) return;
+    if (shadowSpheres != 0 || flat.planeCount > 1) {
+        lit = Unshadowed(flat, k, shadowSpheres, hn::Set(di, index), px, py, pz, lit, lx, ly, lz, dist);
+        if (None(lit)) return;
+    }
+    // nl x 1 is nl, and so is nl x a white light's 1, bit for bit.
+    VF diffuseB = nl, diffuseG = nl, diffuseR = nl;
+    if (!flat.lightWhite[k]) {
+        diffuseB = hn::Mul(nl, hn::Set(df, flat.lightB[k]));
+        diffuseG = hn::Mul(nl, hn::Set(df, flat.lightG[k]));
+        diffuseR = hn::Mul(nl, hn::Set(df, flat.lightR[k]));
+    }
+    sumB = hn::Add(sumB, hn::IfThenElseZero(lit, hn::Mul(diffuseB, hn::Set(df, flat.colorB[index]))));
+    sumG = hn::Add(sumG, hn::IfThenElseZero(lit, hn::Mul(diffuseG, hn::Set(df, flat.colorG[index]))));
+    sumR = hn::Add(sumR, hn::IfThenElseZero(lit, hn::Mul(diffuseR, hn::Set(df, flat.colorR[index]))));
+}
+
+// Every light, in order, for vector v of the chunk whose shaded lanes all met
+// cull plane p with their eye rays, its point and sums kept in registers. The
+// shadow and highlight boxes of the plane decide which spheres are tested and
+// whether the highlight is worked out; where it is, the light takes the
+// general path.
+void ShadePlaneVector(const FlatScene& flat, const Place& place, std::int32_t p, Chunk& c, std::size_t v) {
+    const DF df;
+    const std::size_t i = v * kLanes;
+    const std::int32_t index = flat.planeIndex[p];
+    const MF shade = LoadMask(c.shade + i);
+    const VF px = hn::Load(df, c.ox + i);
+    const VF py = hn::Load(df, c.oy + i);
+    const VF pz = hn::Load(df, c.oz + i);
+    VF sumB = hn::Load(df, c.sumB + i);
+    VF sumG = hn::Load(df, c.sumG + i);
+    VF sumR = hn::Load(df, c.sumR + i);
+    for (std::int32_t k = 0; k < flat.lightCount; ++k) {
+        std::uint64_t shadowSpheres = AllSpheres(flat);
+        bool mayHighlight = true;
+        if (k < kCullLights) {
+            shadowSpheres = SpheresMeeting(flat, flat.shadowBox[p][c.tier[v]][k], place);
+            mayHighlight = boxMeetsRow(flat.highlightBox[p][k], place.y, place.x0, place.x1);
+        }
+        if (mayHighlight) {
+            const Surface s = LoadSurface(flat, c, v, k, shade);
+            AddLight(flat, k, shadowSpheres, true, s, hn::Load(df, c.dx + i), hn::Load(df, c.dy + i),
+                     hn::Load(df, c.dz + i), hn::Set(df, 1.0f), sumB, sumG, sumR);
+        } else {
+            AddPlaneLight(flat, k, index, shadowSpheres, shade, px, py, pz, sumB, sumG, sumR);
+        }
+    }
+    hn::Store(sumB, df, c.sumB + i);
+    hn::Store(sumG, df, c.sumG + i);
+    hn::Store(sumR, df, c.sumR + i);
+}
+
 // Diffuse and highlight of every light, in order, for every shaded lane. The
 // lights are the outer loop, so that the vectors of the chunk give the
 // independent work that hides each light's latencies; each lane still adds
 // its lights in scene order.
-//
-// For a vector whose lanes met a cull plane with their eye rays, the shadow
-// and highlight boxes of that plane decide which spheres are tested and
-// whether the highlight is worked out.
+// Vectors whose lanes met a cull plane with their eye rays go through
+// ShadePlaneVector first; each lane's lights are still added in order.
 void ShadeChunk(const FlatScene& flat, std::int32_t y, std::int32_t x0, Chunk& c) {
     const DF df;
+    for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
+        if (c.cullPlane[v] < 0) continue;
+        const std::size_t i = v * kLanes;
+        const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
+        ShadePlaneVector(flat, place, c.cullPlane[v], c, v);
+    }
     for (std::int32_t k = 0; k < flat.lightCount; ++k) {
         for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
+            if (c.cullPlane[v] >= 0) continue;
             const std::size_t i = v * kLanes;
             const MF shade = LoadMask(c.shade + i);
             if (None(shade)) continue;
-            std::uint64_t shadowSpheres = AllSpheres(flat);
-            bool mayHighlight = true;
-            const std::int32_t p = c.cullPlane[v];
-            if (p >= 0 && k < kCullLights) {
-                const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
-                shadowSpheres = SpheresMeeting(flat, flat.shadowBox[p][c.tier[v]][k], place);
-                mayHighlight = boxMeetsRow(flat.highlightBox[p][k], place.y, place.x0, place.x1);
-            }
+            const std::uint64_t shadowSpheres = AllSpheres(flat);
+            const bool mayHighlight = true;
             const Surface s = LoadSurface(flat, c, v, k, shade);
             VF sumB = hn::Load(df, c.sumB + i);
             VF sumG = hn::Load(df, c.sumG + i);
