@@ -19,25 +19,10 @@ trap e2e_cleanup EXIT
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb.sh"
+
 # Starts Xvfb on the first free display and exports DISPLAY.
-start_xvfb() {
-  local size=${1:-1280x1024}
-  : > "$E2E_DIR/display"
-  Xvfb -displayfd 3 -screen 0 "${size}x24" -noreset -nolisten tcp 3>"$E2E_DIR/display" 2>"$E2E_DIR/xvfb.log" &
-  XVFB_PID=$!
-  local i
-  for i in $(seq 1 250); do
-    if [ -s "$E2E_DIR/display" ]; then
-      export DISPLAY=":$(head -n1 "$E2E_DIR/display")"
-      xset r off 2>/dev/null
-      return 0
-    fi
-    kill -0 "$XVFB_PID" 2>/dev/null || break
-    sleep 0.02
-  done
-  echo "could not start Xvfb:"; cat "$E2E_DIR/xvfb.log"
-  exit 1
-}
+start_xvfb() { xvfb_start "$E2E_DIR" "${1:-1280x1024}" 2>&1 || exit 1; }
 
 # Starts the program with its standard output and error kept in files.
 start_app() {
@@ -45,17 +30,8 @@ start_app() {
   APP_PID=$!
 }
 
-# Prints the id of the window titled "Glintworks", polling every 20 ms for at
-# most 10 s.
-find_window() {
-  local i id
-  for i in $(seq 1 500); do
-    id=$(xdotool search --name '^Glintworks$' 2>/dev/null | head -n1)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    sleep 0.02
-  done
-  return 1
-}
+# Prints the id of the window titled "Glintworks" (waits at most 10 s).
+find_window() { xvfb_find_window Glintworks; }
 
 # Waits at most $1 seconds for the program to end and sets STATUS to its exit
 # status, or to "timeout". (Not run in a subshell: only this shell can wait for

@@ -36,25 +36,8 @@ for tool in Xvfb xdotool xset xwininfo xprop xrefresh import convert cmp env; do
   command -v "$tool" >/dev/null || { echo "missing tool: $tool (scripts/install-deps installs it)"; exit 1; }
 done
 
-# A private Xvfb on the first free display; -noreset, or it resets when its
-# last client leaves and refuses the next one.
-start_xvfb() {
-  : > "$WORK/display"
-  Xvfb -displayfd 3 -screen 0 640x480x24 -noreset -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
-  XVFB_PID=$!
-  local i
-  for i in $(seq 1 250); do
-    if [ -s "$WORK/display" ]; then
-      export DISPLAY=":$(head -n1 "$WORK/display")"
-      xset r off   # no auto-repeat: a held key sends one press
-      return 0
-    fi
-    kill -0 "$XVFB_PID" 2>/dev/null || break
-    sleep 0.02
-  done
-  echo "could not start Xvfb:"; cat "$WORK/xvfb.log"
-  exit 1
-}
+. "$(dirname "$0")/../../scripts/xvfb.sh"
+start_xvfb() { xvfb_start "$WORK" 640x480 2>&1 || exit 1; }
 
 # Starts the probe in a fresh directory $RUN. SIGINT is put back to its
 # default: a background job of a script starts with it ignored, and SDL then
@@ -89,17 +72,8 @@ wait_line() {
   abort "the probe never wrote \"$1\""
 }
 
-# The id of the window titled "px probe", polling every 20 ms for at most 10 s
-# (xdotool's own --sync sleeps half a second between looks).
-find_window() {
-  local i id
-  for i in $(seq 1 500); do
-    id=$(xdotool search --name '^px probe$' 2>/dev/null | head -n1)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    sleep 0.02
-  done
-  return 1
-}
+# The id of the window titled "px probe" (waits at most 10 s).
+find_window() { xvfb_find_window "px probe"; }
 
 # Waits at most 10 s until the transcript has the line $1 at least $2 times.
 wait_lines() {
