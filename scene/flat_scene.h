@@ -72,6 +72,11 @@ struct FlatScene {
     float planeNx[kFastMaxPrimitives], planeNy[kFastMaxPrimitives], planeNz[kFastMaxPrimitives];
     float planeOffset[kFastMaxPrimitives];
     float eyeNumerator[kFastMaxPrimitives];
+    // 0, 1 or 2 where the normal as given has that component only (the
+    // others exactly 0) and no ray of a trace can have an infinite
+    // coordinate, so that a dot product with the normal is that component's
+    // product alone wherever it is not 0; -1 otherwise.
+    std::int32_t planeAxis[kFastMaxPrimitives];
 
     // Lights in shading order. lightMax is the largest magnitude of b, g and
     // r, or NaN when one of them is NaN; lightWhite is set when all three are
@@ -116,6 +121,11 @@ struct FlatScene {
     //     highlightBelow (any reach).
     PixelBox eyeBox[kCullSpheres];
     std::int32_t cullPlaneCount = 0;
+    // Per cull plane: 0, 1 or 2 where the float unit normal has that
+    // component only (the others exactly 0) and the scene is small enough
+    // that no light vector of a hit point is infinite, so that N . L is that
+    // component's product alone wherever it is not 0; -1 otherwise.
+    std::int32_t cullPlaneAxis[kCullPlanes];
     PixelBox mirrorBox[kCullPlanes][kCullTiers][kCullSpheres];
     PixelBox shadowBox[kCullPlanes][kCullTiers][kCullLights][kCullSpheres];
     PixelBox highlightBox[kCullPlanes][kCullLights];

@@ -382,10 +382,28 @@ void setCulling(FlatScene& flat) {
         const double travel = lengthOf(c - eye) * 1.001 + 1e-3;
         flat.eyeBox[j] = on ? eyeBoxOfBall(eye, c, grownRadius(flat.radiusSquared[j], travel)) : kEveryPixel;
     }
+    for (std::int32_t j = 0; j < flat.planeCount; ++j) {
+        const float normal[3] = {flat.planeNx[j], flat.planeNy[j], flat.planeNz[j]};
+        flat.planeAxis[j] = -1;
+        for (std::int32_t axis = 0; axis < 3 && on; ++axis) {
+            if (normal[axis] != 0.0f && normal[(axis + 1) % 3] == 0.0f && normal[(axis + 2) % 3] == 0.0f &&
+                modest(normal[axis])) {
+                flat.planeAxis[j] = axis;
+            }
+        }
+    }
     flat.cullPlaneCount = flat.planeCount < kCullPlanes ? flat.planeCount : kCullPlanes;
     for (std::int32_t p = 0; p < flat.cullPlaneCount; ++p) {
         CullPlane plane{};
         const bool planeOn = on && cullPlaneOf(flat, p, plane);
+        const std::int32_t index = flat.planeIndex[p];
+        const float unit[3] = {flat.unitNx[index], flat.unitNy[index], flat.unitNz[index]};
+        flat.cullPlaneAxis[p] = -1;
+        for (std::int32_t axis = 0; axis < 3 && planeOn; ++axis) {
+            if (unit[axis] != 0.0f && unit[(axis + 1) % 3] == 0.0f && unit[(axis + 2) % 3] == 0.0f) {
+                flat.cullPlaneAxis[p] = axis;
+            }
+        }
         for (std::int32_t tier = 0; tier < kCullTiers; ++tier) {
             const double reach = kTierReach[tier];
             for (std::int32_t j = 0; j < spheres; ++j) {

@@ -116,6 +116,23 @@ HWY_INLINE MF SameSign(VF numerator, VF denominator) {
                   hn::And(hn::Lt(numerator, zero), hn::Lt(denominator, zero)));
 }
 
+// a . n for the normal n of plane j (position in the plane arrays) as given,
+// in the tracer's order. Along an axis (see FlatScene::planeAxis) the other
+// two products are zeros, which change a non-zero sum not at all; where the
+// one product is 0 the result is a zero either way, and a zero numerator or
+// denominator gives no hit whatever its sign.
+HWY_INLINE VF PlaneDot(const FlatScene& flat, std::int32_t j, VF ax, VF ay, VF az) {
+    const DF df;
+    switch (flat.planeAxis[j]) {
+        case 0: return hn::Mul(ax, hn::Set(df, flat.planeNx[j]));
+        case 1: return hn::Mul(ay, hn::Set(df, flat.planeNy[j]));
+        case 2: return hn::Mul(az, hn::Set(df, flat.planeNz[j]));
+        default:
+            return Dot(ax, ay, az, hn::Set(df, flat.planeNx[j]), hn::Set(df, flat.planeNy[j]),
+                       hn::Set(df, flat.planeNz[j]));
+    }
+}
+
 // Where a vector's pixels lie: image row y, columns x0 to x1.
 struct Place {
     std::int32_t y, x0, x1;
@@ -137,55 +154,70 @@ HWY_INLINE std::uint64_t SpheresMeeting(const FlatScene& flat, const PixelBox* b
     return spheres;
 }
 
-HWY_INLINE std::int32_t LowestBit(std::uint64_t bits) { return static_cast<std::int32_t>(__builtin_ctzll(bits)); }
+// Columns x0 to x1 of an image row; empty where x0 > x1.
+struct Span {
+    std::int32_t x0 = 1, x1 = 0;
+};
 
-// Eye rays of the chunk starting at column x0 of image row y, as primaryRay
-// builds them; lanes beyond the image width start finished.
-void StartChunk(const FlatScene& flat, std::int32_t x0, std::int32_t y, std::int32_t width, Chunk& c) {
-    const DF df;
-    const DI di;
-    const float rowDy = static_cast<float>(y) - flat.eye.y;
-    const float rowDz = 0.0f - flat.eye.z;
-    // primaryRay sums (dx^2 + dy^2) + dz^2; the last two are the same for the
-    // whole row. The sum can be zero (and the direction is then kept unscaled)
-    // only where both of them are.
-    const float rowDy2 = rowDy * rowDy;
-    const float rowDz2 = rowDz * rowDz;
-    const bool maybeZero = !(rowDy2 > 0.0f) && !(rowDz2 > 0.0f);
-    const VF eyeX = hn::Set(df, flat.eye.x);
-    const VF dy = hn::Set(df, rowDy);
-    const VF dz = hn::Set(df, rowDz);
-    const VF dy2 = hn::Set(df, rowDy2);
-    const VF dz2 = hn::Set(df, rowDz2);
-    const VF one = hn::Set(df, 1.0f);
-    const VF zero = hn::Zero(df);
-    const bool trace = flat.traceDepth > 0;
-    const VI lane = hn::Iota(di, 0);
-    for (std::size_t i = 0; i < kChunk; i += kLanes) {
-        const VI xi = hn::Add(lane, hn::Set(di, x0 + static_cast<std::int32_t>(i)));
-        const VF dx = hn::Sub(hn::ConvertTo(df, xi), eyeX);
-        const VF s = hn::Add(hn::Add(hn::Mul(dx, dx), dy2), dz2);
-        const VF scale = hn::Div(one, hn::Sqrt(s));
-        VF ux = hn::Mul(dx, scale);
-        VF uy = hn::Mul(dy, scale);
-        VF uz = hn::Mul(dz, scale);
-        if (maybeZero) {
-            const MF keep = hn::Eq(s, zero);
-            ux = hn::IfThenElse(keep, dx, ux);
-            uy = hn::IfThenElse(keep, dy, uy);
-            uz = hn::IfThenElse(keep, dz, uz);
+HWY_INLINE bool SpanMeets(const Span& span, const Place& place) { return place.x1 >= span.x0 && place.x0 <= span.x1; }
+
+HWY_INLINE void Widen(Span& span, const PixelBox& box, std::int32_t y) {
+    if (y < box.y0 || y > box.y1 || box.x0 > box.x1) return;
+    if (span.x0 > span.x1) {
+        span.x0 = box.x0;
+        span.x1 = box.x1;
+        return;
+    }
+    span.x0 = box.x0 < span.x0 ? box.x0 : span.x0;
+    span.x1 = box.x1 > span.x1 ? box.x1 : span.x1;
+}
+
+// The columns of one image row that any culling box of a kind meets: `eye`,
+// where an eye ray may meet a sphere; plane[p][tier], for vectors whose lanes
+// all met cull plane p within that tier's reach, where a shadow ray or a
+// mirrored ray may meet a sphere or a highlight may reach a whole unit.
+// Worked out once per row, so that most vectors learn with two comparisons
+// that nothing is to be tested; only the others look at the boxes one by one.
+struct RowSpans {
+    Span eye;
+    Span plane[kCullPlanes][kCullTiers];
+};
+
+void SpansOfRow(const FlatScene& flat, std::int32_t y, RowSpans& row) {
+    const Span everything{-(1 << 30), 1 << 30};
+    const std::int32_t culled = flat.sphereCount < kCullSpheres ? flat.sphereCount : kCullSpheres;
+    row.eye = Span{};
+    if (flat.sphereCount > kCullSpheres) row.eye = everything;
+    for (std::int32_t j = 0; j < culled; ++j) Widen(row.eye, flat.eyeBox[j], y);
+    for (std::int32_t p = 0; p < flat.cullPlaneCount; ++p) {
+        const bool mirrored = flat.traceDepth > 1 && !(flat.reflection[flat.planeIndex[p]] < kMinCoefficient);
+        for (std::int32_t tier = 0; tier < kCullTiers; ++tier) {
+            Span& span = row.plane[p][tier];
+            span = Span{};
+            if (flat.sphereCount > kCullSpheres || flat.lightCount > kCullLights) {
+                span = everything;
+                continue;
+            }
+            for (std::int32_t k = 0; k < flat.lightCount; ++k) {
+                Widen(span, flat.highlightBox[p][k], y);
+                for (std::int32_t j = 0; j < culled; ++j) Widen(span, flat.shadowBox[p][tier][k][j], y);
+            }
+            for (std::int32_t j = 0; j < culled && mirrored; ++j) Widen(span, flat.mirrorBox[p][tier][j], y);
         }
-        hn::Store(ux, df, c.dx + i);
-        hn::Store(uy, df, c.dy + i);
-        hn::Store(uz, df, c.dz + i);
-        hn::Store(one, df, c.coefficient + i);
-        hn::Store(zero, df, c.sumB + i);
-        hn::Store(zero, df, c.sumG + i);
-        hn::Store(zero, df, c.sumR + i);
-        const MF inside = IntMask(hn::Lt(xi, hn::Set(di, width)));
-        StoreMask(trace ? inside : hn::FirstN(df, 0), c.active + i);
     }
 }
+
+// The hit index of the first lane of `shade` (which holds at least one), in
+// every lane.
+HWY_INLINE VI FirstShaded(MF shade, VI hit) {
+    const DF df;
+    const DI di;
+    const auto lane = static_cast<std::int32_t>(hn::FindKnownFirstTrue(df, shade));
+    return hn::TableLookupLanes(hit, hn::IndicesFromVec(di, hn::Set(di, lane)));
+}
+
+HWY_INLINE std::int32_t LowestBit(std::uint64_t bits) { return static_cast<std::int32_t>(__builtin_ctzll(bits)); }
+
 
 // The nearest hit of one vector of rays among the spheres, then the planes.
 // Spheres are scanned first, each in scan order, and a plane takes over a tie
@@ -222,10 +254,7 @@ HWY_INLINE void NearestHit(const FlatScene& flat, std::uint64_t spheres, MF acti
         hit = hn::IfThenElse(hn::RebindMask(di, nearer), hn::Set(di, flat.sphereIndex[j]), hit);
     }
     for (std::int32_t j = 0; j < flat.planeCount; ++j) {
-        const VF pnx = hn::Set(df, flat.planeNx[j]);
-        const VF pny = hn::Set(df, flat.planeNy[j]);
-        const VF pnz = hn::Set(df, flat.planeNz[j]);
-        const VF denominator = Dot(dx, dy, dz, pnx, pny, pnz);
+        const VF denominator = PlaneDot(flat, j, dx, dy, dz);
         VF numerator;
         MF candidate;
         if (fromEye) {
@@ -236,7 +265,7 @@ HWY_INLINE void NearestHit(const FlatScene& flat, std::uint64_t spheres, MF acti
             numerator = hn::Set(df, shared);
             candidate = hn::And(active, shared > 0.0f ? hn::Gt(denominator, zero) : hn::Lt(denominator, zero));
         } else {
-            numerator = hn::Neg(hn::Add(Dot(ox, oy, oz, pnx, pny, pnz), hn::Set(df, flat.planeOffset[j])));
+            numerator = hn::Neg(hn::Add(PlaneDot(flat, j, ox, oy, oz), hn::Set(df, flat.planeOffset[j])));
             candidate = hn::And(active, SameSign(numerator, denominator));
         }
         if (None(candidate)) continue;
@@ -312,7 +341,7 @@ HWY_INLINE void MixedSurface(const FlatScene& flat, VI index, VF px, VF py, VF p
 // the eye-ray boxes for eye rays, the mirror boxes of the vector's cull plane
 // for the mirrored eye rays off it, all spheres otherwise.
 template <bool fromEye>
-bool IntersectChunk(const FlatScene& flat, std::int32_t y, std::int32_t x0, Chunk& c) {
+bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std::int32_t x0, Chunk& c) {
     const DF df;
     const DI di;
     bool anyShaded = false;
@@ -322,9 +351,10 @@ bool IntersectChunk(const FlatScene& flat, std::int32_t y, std::int32_t x0, Chun
         c.uniform[v] = -1;
         std::uint64_t spheres = AllSpheres(flat);
         if (fromEye) {
-            spheres = SpheresMeeting(flat, flat.eyeBox, place);
+            spheres = SpanMeets(row.eye, place) ? SpheresMeeting(flat, flat.eyeBox, place) : 0;
         } else if (c.cullPlane[v] >= 0) {
-            spheres = SpheresMeeting(flat, flat.mirrorBox[c.cullPlane[v]][c.tier[v]], place);
+            const std::int32_t p = c.cullPlane[v], tier = c.tier[v];
+            spheres = SpanMeets(row.plane[p][tier], place) ? SpheresMeeting(flat, flat.mirrorBox[p][tier], place) : 0;
         }
         c.cullPlane[v] = -1;
         const MF active = LoadMask(c.active + i);
@@ -359,7 +389,7 @@ bool IntersectChunk(const FlatScene& flat, std::int32_t y, std::int32_t x0, Chun
 
         // Most vectors hit one primitive only; its values are then broadcast
         // instead of gathered.
-        const std::int32_t first = c.hit[i + hn::FindKnownFirstTrue(df, hitSomething)];
+        const std::int32_t first = hn::GetLane(FirstShaded(hitSomething, hit));
         const bool uniform =
             hn::AllTrue(df, hn::Or(hn::Not(hitSomething), IntMask(hn::Eq(hit, hn::Set(di, first)))));
         VF nx, ny, nz;
@@ -479,12 +509,8 @@ HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t sp
     for (std::int32_t j = 0; j < flat.planeCount; ++j) {
         const MF other = hn::AndNot(IntMask(hn::Eq(hit, hn::Set(di, flat.planeIndex[j]))), lit);
         if (None(other)) continue;
-        const VF pnx = hn::Set(df, flat.planeNx[j]);
-        const VF pny = hn::Set(df, flat.planeNy[j]);
-        const VF pnz = hn::Set(df, flat.planeNz[j]);
-        const VF denominator = Dot(lx, ly, lz, pnx, pny, pnz);
-        const VF numerator =
-            hn::Neg(hn::Add(Dot(px, py, pz, pnx, pny, pnz), hn::Set(df, flat.planeOffset[j])));
+        const VF denominator = PlaneDot(flat, j, lx, ly, lz);
+        const VF numerator = hn::Neg(hn::Add(PlaneDot(flat, j, px, py, pz), hn::Set(df, flat.planeOffset[j])));
         const MF candidate = hn::And(other, SameSign(numerator, denominator));
         if (None(candidate)) continue;
         const VF t = hn::Div(numerator, denominator);
@@ -604,15 +630,30 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, std::uint64_t sh
     AddHighlight(flat, k, s, highlight, cosine, coefficient, sumB, sumG, sumR);
 }
 
-// Diffuse light of light k for a vector whose shaded lanes all met plane
-// `index` (scan index) with their eye rays, so that their weight is 1, where
-// no lane's highlight can reach a whole unit: the same operations as AddLight
-// less those whose result is known (a product with the weight 1, the
-// highlight that adds 0). Only the spheres of `shadowSpheres` can block.
-HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_t index, std::uint64_t shadowSpheres,
+// N . L for the unit normal N of cull plane p. Along an axis (see
+// FlatScene::cullPlaneAxis) the other two products are zeros, which change a
+// non-zero sum not at all, so N . L is the one product wherever it is not 0;
+// where it is 0 the light is skipped either way.
+HWY_INLINE VF PlaneCosine(const FlatScene& flat, std::int32_t p, VF nx, VF ny, VF nz, VF lx, VF ly, VF lz) {
+    switch (flat.cullPlaneAxis[p]) {
+        case 0: return hn::Mul(nx, lx);
+        case 1: return hn::Mul(ny, ly);
+        case 2: return hn::Mul(nz, lz);
+        default: return Dot(nx, ny, nz, lx, ly, lz);
+    }
+}
+
+// Diffuse light of light k for lanes of `shade` that met cull plane p with
+// their eye rays, so that their weight is 1, where no lane's highlight can
+// reach a whole unit: the operations of AddLight less those whose result is
+// known (products with the weight 1, the highlight that adds 0). Only the
+// spheres of `shadowSpheres` can block. Adds +0 to the sums of unlit lanes,
+// which leaves them as they are (a sum is never -0).
+HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_t p, std::uint64_t shadowSpheres,
                               MF shade, VF px, VF py, VF pz, VF& sumB, VF& sumG, VF& sumR) {
     const DF df;
     const DI di;
+    const std::int32_t index = flat.planeIndex[p];
     const VF zero = hn::Zero(df);
     const VF lvx = hn::Sub(hn::Set(df, flat.lightX[k]), px);
     const VF lvy = hn::Sub(hn::Set(df, flat.lightY[k]), py);
@@ -623,13 +664,12 @@ HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_
     const VF lx = hn::Mul(lvx, scale);
     const VF ly = hn::Mul(lvy, scale);
     const VF lz = hn::Mul(lvz, scale);
-    const VF nl = Dot(hn::Set(df, flat.unitNx[index]), hn::Set(df, flat.unitNy[index]), hn::Set(df, flat.unitNz[index]),
-                      lx, ly, lz);
+    const VF nl = PlaneCosine(flat, p, hn::Set(df, flat.unitNx[index]), hn::Set(df, flat.unitNy[index]),
+                              hn::Set(df, flat.unitNz[index]), lx, ly, lz);
     MF lit = hn::AndNot(hn::Or(hn::Eq(d2, zero), hn::Le(nl, zero)), shade);
-    if (None(lit)) return;
     if (shadowSpheres != 0 || flat.planeCount > 1) {
-        lit = Unshadowed(flat, k, shadowSpheres, hn::Set(di, index), px, py, pz, lit, lx, ly, lz, dist);
         if (None(lit)) return;
+        lit = Unshadowed(flat, k, shadowSpheres, hn::Set(di, index), px, py, pz, lit, lx, ly, lz, dist);
     }
     // nl x 1 is nl, and so is nl x a white light's 1, bit for bit.
     VF diffuseB = nl, diffuseG = nl, diffuseR = nl;
@@ -643,40 +683,43 @@ HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_
     sumR = hn::Add(sumR, hn::IfThenElseZero(lit, hn::Mul(diffuseR, hn::Set(df, flat.colorR[index]))));
 }
 
-// Every light, in order, for vector v of the chunk whose shaded lanes all met
-// cull plane p with their eye rays, its point and sums kept in registers. The
-// shadow and highlight boxes of the plane decide which spheres are tested and
-// whether the highlight is worked out; where it is, the light takes the
-// general path.
-void ShadePlaneVector(const FlatScene& flat, const Place& place, std::int32_t p, Chunk& c, std::size_t v) {
+// Light k for the vectors of the chunk listed in `vectors`, whose shaded
+// lanes all met cull plane p with their eye rays. The shadow and highlight
+// boxes of the plane decide which spheres are tested and whether the
+// highlight is worked out; where it is, the vector takes the general path.
+void ShadePlaneVectors(const FlatScene& flat, const RowSpans& row, std::int32_t k, std::int32_t p, std::int32_t y,
+                       std::int32_t x0, const std::size_t* vectors, std::size_t count, Chunk& c) {
     const DF df;
-    const std::size_t i = v * kLanes;
-    const std::int32_t index = flat.planeIndex[p];
-    const MF shade = LoadMask(c.shade + i);
-    const VF px = hn::Load(df, c.ox + i);
-    const VF py = hn::Load(df, c.oy + i);
-    const VF pz = hn::Load(df, c.oz + i);
-    VF sumB = hn::Load(df, c.sumB + i);
-    VF sumG = hn::Load(df, c.sumG + i);
-    VF sumR = hn::Load(df, c.sumR + i);
-    for (std::int32_t k = 0; k < flat.lightCount; ++k) {
-        std::uint64_t shadowSpheres = AllSpheres(flat);
-        bool mayHighlight = true;
-        if (k < kCullLights) {
-            shadowSpheres = SpheresMeeting(flat, flat.shadowBox[p][c.tier[v]][k], place);
-            mayHighlight = boxMeetsRow(flat.highlightBox[p][k], place.y, place.x0, place.x1);
+    for (std::size_t n = 0; n < count; ++n) {
+        const std::size_t v = vectors[n];
+        const std::size_t i = v * kLanes;
+        const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
+        std::uint64_t shadowSpheres = 0;
+        bool mayHighlight = false;
+        if (SpanMeets(row.plane[p][c.tier[v]], place)) {
+            shadowSpheres = AllSpheres(flat);
+            mayHighlight = true;
+            if (k < kCullLights) {
+                shadowSpheres = SpheresMeeting(flat, flat.shadowBox[p][c.tier[v]][k], place);
+                mayHighlight = boxMeetsRow(flat.highlightBox[p][k], place.y, place.x0, place.x1);
+            }
         }
-        if (mayHighlight) {
+        VF sumB = hn::Load(df, c.sumB + i);
+        VF sumG = hn::Load(df, c.sumG + i);
+        VF sumR = hn::Load(df, c.sumR + i);
+        const MF shade = LoadMask(c.shade + i);
+        if (!mayHighlight) {
+            AddPlaneLight(flat, k, p, shadowSpheres, shade, hn::Load(df, c.ox + i), hn::Load(df, c.oy + i),
+                          hn::Load(df, c.oz + i), sumB, sumG, sumR);
+        } else {
             const Surface s = LoadSurface(flat, c, v, k, shade);
             AddLight(flat, k, shadowSpheres, true, s, hn::Load(df, c.dx + i), hn::Load(df, c.dy + i),
                      hn::Load(df, c.dz + i), hn::Set(df, 1.0f), sumB, sumG, sumR);
-        } else {
-            AddPlaneLight(flat, k, index, shadowSpheres, shade, px, py, pz, sumB, sumG, sumR);
         }
+        hn::Store(sumB, df, c.sumB + i);
+        hn::Store(sumG, df, c.sumG + i);
+        hn::Store(sumR, df, c.sumR + i);
     }
-    hn::Store(sumB, df, c.sumB + i);
-    hn::Store(sumG, df, c.sumG + i);
-    hn::Store(sumR, df, c.sumR + i);
 }
 
 // Diffuse and highlight of every light, in order, for every shaded lane. The
@@ -685,15 +728,21 @@ void ShadePlaneVector(const FlatScene& flat, const Place& place, std::int32_t p,
 // its lights in scene order.
 // Vectors whose lanes met a cull plane with their eye rays go through
 // ShadePlaneVector first; each lane's lights are still added in order.
-void ShadeChunk(const FlatScene& flat, std::int32_t y, std::int32_t x0, Chunk& c) {
+void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std::int32_t x0, Chunk& c) {
     const DF df;
+    // The vectors on each cull plane.
+    std::size_t onPlane[kCullPlanes][kVectorsPerChunk];
+    std::size_t onPlaneCount[kCullPlanes] = {};
     for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
-        if (c.cullPlane[v] < 0) continue;
-        const std::size_t i = v * kLanes;
-        const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
-        ShadePlaneVector(flat, place, c.cullPlane[v], c, v);
+        const std::int32_t p = c.cullPlane[v];
+        if (p >= 0) onPlane[p][onPlaneCount[p]++] = v;
     }
     for (std::int32_t k = 0; k < flat.lightCount; ++k) {
+        for (std::int32_t p = 0; p < flat.cullPlaneCount; ++p) {
+            const std::size_t count = onPlaneCount[p];
+            if (count == 0) continue;
+            ShadePlaneVectors(flat, row, k, p, y, x0, onPlane[p], count, c);
+        }
         for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
             if (c.cullPlane[v] >= 0) continue;
             const std::size_t i = v * kLanes;
@@ -739,6 +788,54 @@ void ReflectChunk(const FlatScene& flat, Chunk& c) {
         hn::Store(hn::Sub(dx, hn::Mul(k, nx)), df, c.dx + i);
         hn::Store(hn::Sub(dy, hn::Mul(k, ny)), df, c.dy + i);
         hn::Store(hn::Sub(dz, hn::Mul(k, nz)), df, c.dz + i);
+    }
+}
+
+// Eye rays of the chunk starting at column x0 of image row y, as primaryRay
+// builds them; lanes beyond the image width start finished.
+void StartChunk(const FlatScene& flat, std::int32_t x0, std::int32_t y, std::int32_t width, Chunk& c) {
+    const DF df;
+    const DI di;
+    const float rowDy = static_cast<float>(y) - flat.eye.y;
+    const float rowDz = 0.0f - flat.eye.z;
+    // primaryRay sums (dx^2 + dy^2) + dz^2; the last two are the same for the
+    // whole row. The sum can be zero (and the direction is then kept unscaled)
+    // only where both of them are.
+    const float rowDy2 = rowDy * rowDy;
+    const float rowDz2 = rowDz * rowDz;
+    const bool maybeZero = !(rowDy2 > 0.0f) && !(rowDz2 > 0.0f);
+    const VF eyeX = hn::Set(df, flat.eye.x);
+    const VF dy = hn::Set(df, rowDy);
+    const VF dz = hn::Set(df, rowDz);
+    const VF dy2 = hn::Set(df, rowDy2);
+    const VF dz2 = hn::Set(df, rowDz2);
+    const VF one = hn::Set(df, 1.0f);
+    const VF zero = hn::Zero(df);
+    const bool trace = flat.traceDepth > 0;
+    const VI lane = hn::Iota(di, 0);
+    for (std::size_t i = 0; i < kChunk; i += kLanes) {
+        const VI xi = hn::Add(lane, hn::Set(di, x0 + static_cast<std::int32_t>(i)));
+        const VF dx = hn::Sub(hn::ConvertTo(df, xi), eyeX);
+        const VF s = hn::Add(hn::Add(hn::Mul(dx, dx), dy2), dz2);
+        const VF scale = hn::Div(one, hn::Sqrt(s));
+        VF ux = hn::Mul(dx, scale);
+        VF uy = hn::Mul(dy, scale);
+        VF uz = hn::Mul(dz, scale);
+        if (maybeZero) {
+            const MF keep = hn::Eq(s, zero);
+            ux = hn::IfThenElse(keep, dx, ux);
+            uy = hn::IfThenElse(keep, dy, uy);
+            uz = hn::IfThenElse(keep, dz, uz);
+        }
+        hn::Store(ux, df, c.dx + i);
+        hn::Store(uy, df, c.dy + i);
+        hn::Store(uz, df, c.dz + i);
+        hn::Store(one, df, c.coefficient + i);
+        hn::Store(zero, df, c.sumB + i);
+        hn::Store(zero, df, c.sumG + i);
+        hn::Store(zero, df, c.sumR + i);
+        const MF inside = IntMask(hn::Lt(xi, hn::Set(di, width)));
+        StoreMask(trace ? inside : hn::FirstN(df, 0), c.active + i);
     }
 }
 
@@ -794,16 +891,18 @@ void StoreChunk(const Chunk& c, std::int32_t count, std::uint8_t* out) {
 
 void RenderFlat(const FlatScene& flat, const ImageRows& image) {
     Chunk chunk;
+    RowSpans spans;
     for (std::int32_t y = 0; y < image.height; ++y) {
+        SpansOfRow(flat, y, spans);
         const std::int32_t row = image.bottomUp ? image.height - 1 - y : y;
         std::uint8_t* rowStart = image.pixels + static_cast<std::ptrdiff_t>(row) * image.stride;
         for (std::int32_t x0 = 0; x0 < image.width; x0 += static_cast<std::int32_t>(kChunk)) {
             StartChunk(flat, x0, y, image.width, chunk);
             for (std::int32_t level = 0; level < flat.traceDepth; ++level) {
-                const bool shaded = level == 0 ? IntersectChunk<true>(flat, y, x0, chunk)
-                                               : IntersectChunk<false>(flat, y, x0, chunk);
+                const bool shaded = level == 0 ? IntersectChunk<true>(flat, spans, y, x0, chunk)
+                                               : IntersectChunk<false>(flat, spans, y, x0, chunk);
                 if (!shaded) break;
-                ShadeChunk(flat, y, x0, chunk);
+                ShadeChunk(flat, spans, y, x0, chunk);
                 // The last segment's weight and mirror ray would not be used.
                 if (level + 1 == flat.traceDepth) break;
                 ReflectChunk(flat, chunk);
