@@ -120,11 +120,9 @@ void addPlane(const Plane& plane, Vec3 eye, std::int32_t index, FlatScene& flat)
 // length involved covers both many times over.
 //
 // A box is the pixel rectangle around the central projection from the eye
-// onto the image plane z = 0 of an axis-aligned box in world space: an eye
-// ray, the line from the eye through (x, y, 0), that meets the world box in
-// front of the eye passes through the projection of that point, and the
-// projection of a box that lies wholly in front of the eye lies within the
-// rectangle of its projected corners.
+// onto the image plane z = 0 of a ball or polytope in world space: an eye ray,
+// the line from the eye through (x, y, 0), that meets it in front of the eye
+// passes through the projection of that point.
 
 constexpr std::int32_t kBoxLimit = 1 << 29;
 constexpr PixelBox kEveryPixel{-kBoxLimit, kBoxLimit, -kBoxLimit, kBoxLimit};
@@ -156,38 +154,37 @@ std::int32_t boxBound(double value) {
     return static_cast<std::int32_t>(value);
 }
 
-// The pixels whose eye rays can meet the world box [lo, hi] in front of the
-// eye: none when it lies wholly behind the eye (or level with it), all when
-// it reaches behind, or so close to level with the eye that the projection
-// grows beyond bounds.
-PixelBox eyeBoxOf(Point eye, Point lo, Point hi) {
-    const double toward = eye.z < 0.0 ? 1.0 : -1.0;  // the sign of z - eye.z ahead of the eye
-    double minX = HUGE_VAL, maxX = -HUGE_VAL, minY = HUGE_VAL, maxY = -HUGE_VAL;
-    int ahead = 0, behind = 0;
-    for (int corner = 0; corner < 8; ++corner) {
-        const Point p{corner & 1 ? hi.x : lo.x, corner & 2 ? hi.y : lo.y, corner & 4 ? hi.z : lo.z};
-        const double depth = (p.z - eye.z) * toward;
-        if (!(depth > 1e-6 * std::fabs(eye.z))) {
-            behind += depth <= 0.0 ? 1 : 0;
-            continue;
-        }
-        ++ahead;
-        const double s = -eye.z / (p.z - eye.z);
-        const double x = eye.x + (p.x - eye.x) * s, y = eye.y + (p.y - eye.y) * s;
-        minX = std::fmin(minX, x);
-        maxX = std::fmax(maxX, x);
-        minY = std::fmin(minY, y);
-        maxY = std::fmax(maxY, y);
-    }
-    if (behind == 8) return kNoPixel;
-    if (ahead < 8 || !std::isfinite(minX + maxX + minY + maxY)) return kEveryPixel;
-    return {boxBound(std::floor(minX) - 1.0), boxBound(std::ceil(maxX) + 1.0), boxBound(std::floor(minY) - 1.0),
-            boxBound(std::ceil(maxY) + 1.0)};
+// The range of image coordinates, along one axis, of the eye's projection of
+// a disk: in the plane of that axis and the viewing depth, the disk of the
+// given radius around (across, depth) as seen from the eye (the origin), its
+// two tangents projected onto the image plane at depth `image`. False where
+// the disk reaches round beside or behind the eye.
+bool projectedRange(double across, double depth, double radius, double image, double& lo, double& hi) {
+    const double distance = std::sqrt(across * across + depth * depth);
+    if (!(distance > radius * (1.0 + 1e-9) + 1e-9)) return false;
+    const double middle = std::atan2(depth, across), spread = std::asin(radius / distance);
+    const double a = middle - spread, b = middle + spread;
+    // Both tangents ahead of the eye, clear of level with it.
+    if (!(a > 1e-6 && b < 3.14159265358979 - 1e-6)) return false;
+    const double first = image * std::cos(a) / std::sin(a), second = image * std::cos(b) / std::sin(b);
+    lo = std::fmin(first, second);
+    hi = std::fmax(first, second);
+    return std::isfinite(lo) && std::isfinite(hi);
 }
 
+// The pixels whose eye rays can meet a ball: the eye's projection of a ball
+// along x is that of its disk in the x-depth plane, and the same along y.
 PixelBox eyeBoxOfBall(Point eye, Point centre, double radius) {
-    const Point grow{radius, radius, radius};
-    return eyeBoxOf(eye, centre - grow, centre + grow);
+    const double toward = eye.z < 0.0 ? 1.0 : -1.0;
+    const double depth = (centre.z - eye.z) * toward, image = -eye.z * toward;
+    if (depth + radius <= 0.0) return kNoPixel;  // wholly behind the eye, or level with it
+    double x0, x1, y0, y1;
+    if (!projectedRange(centre.x - eye.x, depth, radius, image, x0, x1) ||
+        !projectedRange(centre.y - eye.y, depth, radius, image, y0, y1)) {
+        return kEveryPixel;
+    }
+    return {boxBound(std::floor(eye.x + x0) - 1.0), boxBound(std::ceil(eye.x + x1) + 1.0),
+            boxBound(std::floor(eye.y + y0) - 1.0), boxBound(std::ceil(eye.y + y1) + 1.0)};
 }
 
 bool modest(double value) { return std::fabs(value) < 1e6; }  // false for NaN

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "scene/default_scene.h"
+#include "scene/flat_scene.h"
 #include "scene/render.h"
 #include "scene/tracer.h"
 
@@ -260,6 +262,245 @@ TEST(FastFrames, DefaultSceneWithRandomLightsEyeAndMaterialsMatches) {
             expectSameFrame(scene, 160, 120, 0, rng() % 2 == 0, seed);
             if (testing::Test::HasFatalFailure()) return;
         }
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Culling boxes: every sphere test, shadow test and highlight that the tracer
+// itself would find lies inside the box that lets the fast path skip it.
+
+// The tracer's own float steps for one pixel's eye ray meeting one plane:
+// hit point, unit normal, mirrored direction.
+struct PlaneHit {
+    float t = 0.0f;
+    Vec3 point, normal, mirrored;
+};
+
+bool eyeRayMeetsPlane(const Ray& ray, const Plane& plane, PlaneHit& hit) {
+    float t = kFarDistance;
+    if (!plane.intersect(ray, t)) return false;
+    hit.t = t;
+    hit.point = ray.origin + t * ray.direction;
+    const Vec3 n = plane.normalAt(hit.point);
+    const float nn = dot(n, n);
+    if (nn == 0.0f) return false;
+    hit.normal = n * (1.0f / std::sqrt(nn));
+    const Vec3 d = ray.direction;
+    hit.mirrored = d - (2.0f * dot(hit.normal, d)) * hit.normal;
+    return true;
+}
+
+bool insideBox(const PixelBox& box, std::int32_t x, std::int32_t y) {
+    return x >= box.x0 && x <= box.x1 && y >= box.y0 && y <= box.y1;
+}
+
+std::int32_t tierOf(float t) {
+    std::int32_t tier = 0;
+    while (tier + 1 < kCullTiers && !(t <= kTierReach[tier])) ++tier;
+    return tier;
+}
+
+// Checks every box of `scene` against the tracer's float tests for every
+// pixel of a w x h image; returns the first pixel and test that escapes its
+// box, or "".
+std::string firstEscape(const Scene& scene, std::int32_t w, std::int32_t h) {
+    static FlatScene flat;  // large; one is enough
+    if (!flattenScene(scene, flat)) return "";
+    std::vector<const Sphere*> spheres;
+    std::vector<const Plane*> planes;
+    for (std::int32_t i = 0; i < flat.primitiveCount; ++i) {
+        // flattenScene keeps the first of repeated objects, in scan order.
+        const Primitive* primitive = nullptr;
+        std::int32_t seen = -1;
+        for (const auto& entry : scene.primitives) {
+            bool repeat = false;
+            for (const auto& earlier : scene.primitives) {
+                if (&earlier == &entry) break;
+                repeat = repeat || earlier.get() == entry.get();
+            }
+            if (!repeat && ++seen == i) primitive = entry.get();
+        }
+        if (flat.kind[i] == FlatScene::kSphere) spheres.push_back(static_cast<const Sphere*>(primitive));
+        if (flat.kind[i] == FlatScene::kPlane) planes.push_back(static_cast<const Plane*>(primitive));
+    }
+    const std::int32_t culledSpheres = std::min<std::int32_t>(flat.sphereCount, kCullSpheres);
+    const std::int32_t culledLights = std::min<std::int32_t>(flat.lightCount, kCullLights);
+    char text[200];
+    for (std::int32_t y = 0; y < h; ++y) {
+        for (std::int32_t x = 0; x < w; ++x) {
+            const Ray eyeRay = primaryRay(scene, x, y);
+            for (std::int32_t j = 0; j < culledSpheres; ++j) {
+                float t = kFarDistance;
+                if (spheres[j]->intersect(eyeRay, t) && !insideBox(flat.eyeBox[j], x, y)) {
+                    std::snprintf(text, sizeof text, "pixel (%d, %d): eye ray meets sphere %d outside its box", x, y, j);
+                    return text;
+                }
+            }
+            for (std::int32_t p = 0; p < flat.cullPlaneCount; ++p) {
+                PlaneHit hit;
+                if (!eyeRayMeetsPlane(eyeRay, *planes[p], hit)) continue;
+                const std::int32_t tier = tierOf(hit.t);
+                const Ray mirrored{hit.point, hit.mirrored};
+                for (std::int32_t j = 0; j < culledSpheres; ++j) {
+                    float t = kFarDistance;
+                    if (spheres[j]->intersect(mirrored, t) && !insideBox(flat.mirrorBox[p][tier][j], x, y)) {
+                        std::snprintf(text, sizeof text, "pixel (%d, %d): mirrored ray off plane %d meets sphere %d", x,
+                                      y, p, j);
+                        return text;
+                    }
+                }
+                for (std::int32_t k = 0; k < culledLights; ++k) {
+                    const Light& light = scene.lights[static_cast<std::size_t>(k)];
+                    const Vec3 lv = light.position - hit.point;
+                    const float d2 = dot(lv, lv);
+                    if (d2 == 0.0f) continue;
+                    const float dist = std::sqrt(d2);
+                    const Vec3 l = lv * (1.0f / dist);
+                    const float nl = dot(hit.normal, l);
+                    if (nl <= 0.0f) continue;
+                    const Ray shadow{hit.point, l};
+                    for (std::int32_t j = 0; j < culledSpheres; ++j) {
+                        float bound = dist;
+                        if (spheres[j]->intersect(shadow, bound) && !insideBox(flat.shadowBox[p][tier][k][j], x, y)) {
+                            std::snprintf(text, sizeof text,
+                                          "pixel (%d, %d): sphere %d blocks light %d from plane %d outside its box", x,
+                                          y, j, k, p);
+                            return text;
+                        }
+                    }
+                    const Vec3 r = l - (2.0f * nl) * hit.normal;
+                    float s = dot(r, eyeRay.direction);
+                    if (s <= 0.0f) s = 0.0f;
+                    const float threshold = flat.highlightBelow[k][flat.planeIndex[p]];
+                    if (!(s < threshold) && !insideBox(flat.highlightBox[p][k], x, y)) {
+                        std::snprintf(text, sizeof text, "pixel (%d, %d): highlight of light %d on plane %d (%.9g)", x, y,
+                                      k, p, s);
+                        return text;
+                    }
+                }
+            }
+        }
+    }
+    return "";
+}
+
+// A scene built to put culling boxes to the test: a floor (or a tilted or
+// second plane) below the eye, spheres resting on it, hovering just above it
+// and cut by it, some far off and some beside the eye, lights high and just
+// above the floor, a mirror floor and grazing eye rays towards the horizon.
+Scene boxScene(std::mt19937& rng, std::int32_t w, std::int32_t h) {
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    auto between = [&](float lo, float hi) { return lo + (hi - lo) * unit(rng); };
+    Scene scene;
+    scene.traceDepth = std::uniform_int_distribution<int>(1, 4)(rng);
+    const float eyeHeight = between(0.3f, 1.0f) * static_cast<float>(h);
+    scene.eye = {between(0, w), eyeHeight, unit(rng) < 0.85f ? -between(20, 400) : between(5, 200)};
+    const float floorY = unit(rng) < 0.3f ? eyeHeight + between(0.01f, 2.0f) : eyeHeight + between(2, 300);
+    Material mirror = randomMaterial(rng);
+    mirror.reflection = unit(rng) < 0.7f ? 1.0f : mirror.reflection;
+    mirror.specular = unit(rng) < 0.5f ? 1.0f : mirror.specular;
+    Vec3 floorNormal{0.0f, -1.0f, 0.0f};
+    if (unit(rng) < 0.25f) floorNormal = {between(-0.3f, 0.3f), -1.0f, between(-0.3f, 0.3f)};  // tilted
+    if (unit(rng) < 0.1f) floorNormal = {0.0f, -2.5f, 0.0f};                                   // not of unit length
+    const float offset = -floorNormal.y * floorY * (floorNormal.y < 0 ? -1.0f : 1.0f);
+    auto floor = std::make_shared<Plane>(floorNormal, floorNormal.y < 0 ? floorY * -floorNormal.y : offset, mirror);
+    const int spheres = std::uniform_int_distribution<int>(1, 6)(rng);
+    std::vector<std::shared_ptr<Primitive>> list;
+    for (int i = 0; i < spheres; ++i) {
+        const float radius = between(2, 0.6f * static_cast<float>(w));
+        const float where = unit(rng);
+        float cy = floorY - radius;                                    // resting on the floor
+        if (where < 0.25f) cy = floorY - radius - between(0.001f, 3);  // just above it
+        else if (where < 0.45f) cy = floorY - between(0, radius);      // cut by it
+        else if (where < 0.6f) cy = between(-h, floorY);
+        const float cz = unit(rng) < 0.15f ? scene.eye.z + between(-radius, radius) : between(-100, 2000);
+        list.push_back(std::make_shared<Sphere>(Vec3{between(-w, 2.0f * w), cy, cz}, radius, randomMaterial(rng)));
+    }
+    list.insert(list.begin() + static_cast<std::ptrdiff_t>(rng() % (list.size() + 1)), floor);
+    if (unit(rng) < 0.3f) {
+        // A wall, a second cull plane.
+        list.push_back(std::make_shared<Plane>(Vec3{1.0f, 0.0f, 0.0f}, -between(-w, 2.0f * w), randomMaterial(rng)));
+    }
+    if (unit(rng) < 0.15f) {
+        // A third plane, beyond the cull planes.
+        list.push_back(std::make_shared<Plane>(Vec3{0.0f, 0.0f, -1.0f}, between(300, 3000), randomMaterial(rng)));
+    }
+    scene.primitives = list;
+    const int lights = std::uniform_int_distribution<int>(1, 3)(rng);
+    for (int i = 0; i < lights; ++i) {
+        Vec3 position{between(-w, 2.0f * w), between(-2.0f * h, floorY), between(-300, 600)};
+        if (unit(rng) < 0.25f) position.y = floorY - between(0.01f, 5);  // just above the floor
+        const float brightness = between(0.3f, 1.2f);
+        scene.lights.emplace_back(unit(rng) < 0.5f ? Color4{1, 1, 1, 1} : Color4{brightness, 0.7f, brightness, 1},
+                                  position);
+    }
+    return scene;
+}
+
+TEST(CullingBoxes, HoldEverythingTheTracerFinds) {
+    for (std::uint32_t seed = 1; seed <= 400; ++seed) {
+        std::mt19937 rng(seed);
+        const std::int32_t w = std::uniform_int_distribution<std::int32_t>(16, 160)(rng);
+        const std::int32_t h = std::uniform_int_distribution<std::int32_t>(8, 120)(rng);
+        const Scene scene = boxScene(rng, w, h);
+        const std::string escape = firstEscape(scene, w, h);
+        ASSERT_EQ(escape, "") << "box scene seed " << seed << " (" << w << "x" << h << ")";
+    }
+}
+
+TEST(CullingBoxes, HoldForTheDefaultSceneInAFullHdWindowAndRandomScenes) {
+    EXPECT_EQ(firstEscape(makeDefaultScene(), 1920, 1080), "");
+    for (std::uint32_t seed = 1; seed <= 250; ++seed) {
+        std::mt19937 rng(seed);
+        const std::int32_t w = std::uniform_int_distribution<std::int32_t>(1, 41)(rng);
+        const std::int32_t h = std::uniform_int_distribution<std::int32_t>(1, 23)(rng);
+        const Scene scene = randomScene(rng, w, h);
+        ASSERT_EQ(firstEscape(scene, w, h), "") << "random scene seed " << seed;
+    }
+}
+
+TEST(FastFrames, ScenesThatTestTheCullingBoxesMatch) {
+    forEachTarget([&] {
+        for (std::uint32_t seed = 1; seed <= 60; ++seed) {
+            SCOPED_TRACE(testing::Message() << "box scene seed " << seed);
+            std::mt19937 rng(seed);
+            const std::int32_t w = std::uniform_int_distribution<std::int32_t>(16, 160)(rng);
+            const std::int32_t h = std::uniform_int_distribution<std::int32_t>(8, 120)(rng);
+            const Scene scene = boxScene(rng, w, h);
+            expectSameFrame(scene, w, h, 0, rng() % 2 == 0, seed);
+            if (testing::Test::HasFatalFailure()) return;
+        }
+    });
+}
+
+TEST(FastFrames, ScenesBeyondTheCullingLimitsMatch) {
+    forEachTarget([&] {
+        // More spheres and lights than the boxes cover: the rest is always tested.
+        std::mt19937 rng(99);
+        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+        Scene many = makeDefaultScene();
+        for (int i = 0; i < kCullSpheres + 3; ++i) {
+            const Vec3 centre{-200.0f + 700.0f * unit(rng), 40.0f + 190.0f * unit(rng), 100.0f + 600.0f * unit(rng)};
+            many.primitives.insert(many.primitives.begin() + static_cast<std::ptrdiff_t>(rng() % 4),
+                                   std::make_shared<Sphere>(centre, 5.0f + 30.0f * unit(rng), randomMaterial(rng)));
+        }
+        for (int i = 0; i < kCullLights + 2; ++i) {
+            many.lights.emplace_back(Color4{0.3f, 0.3f, 0.3f, 1}, Vec3{640.0f * unit(rng), -100.0f, -100.0f});
+        }
+        expectSameFrame(many, 200, 150, 0, false);
+
+        // Coordinates too large for the margins: culling is off.
+        Scene huge = makeDefaultScene();
+        huge.eye = {160.0f, 120.0f, -3e6f};
+        expectSameFrame(huge, 64, 48, 0, false);
+        huge.eye = {160.0f, 120.0f, -240.0f};
+        huge.lights[0].position = {10.0f, -2e7f, -120.0f};
+        expectSameFrame(huge, 64, 48, 0, false);
+
+        // The eye behind the image plane, looking back at it.
+        Scene behind = makeDefaultScene();
+        behind.eye = {160.0f, 120.0f, 900.0f};
+        expectSameFrame(behind, 160, 120, 0, false);
     });
 }
 
