@@ -683,6 +683,24 @@ HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_
     sumR = hn::Add(sumR, hn::IfThenElseZero(lit, hn::Mul(diffuseR, hn::Set(df, flat.colorR[index]))));
 }
 
+// AddLight for vector v of the chunk, from its state in the chunk. Kept out
+// of line: it is the rare case, and inlined it would crowd the registers of
+// the loops around it.
+HWY_NOINLINE void AddLightOfVector(const FlatScene& flat, std::int32_t k, std::uint64_t shadowSpheres, Chunk& c,
+                                   std::size_t v) {
+    const DF df;
+    const std::size_t i = v * kLanes;
+    const Surface s = LoadSurface(flat, c, v, k, LoadMask(c.shade + i));
+    VF sumB = hn::Load(df, c.sumB + i);
+    VF sumG = hn::Load(df, c.sumG + i);
+    VF sumR = hn::Load(df, c.sumR + i);
+    AddLight(flat, k, shadowSpheres, true, s, hn::Load(df, c.dx + i), hn::Load(df, c.dy + i), hn::Load(df, c.dz + i),
+             hn::Load(df, c.coefficient + i), sumB, sumG, sumR);
+    hn::Store(sumB, df, c.sumB + i);
+    hn::Store(sumG, df, c.sumG + i);
+    hn::Store(sumR, df, c.sumR + i);
+}
+
 // Light k for the vectors of the chunk listed in `vectors`, whose shaded
 // lanes all met cull plane p with their eye rays. The shadow and highlight
 // boxes of the plane decide which spheres are tested and whether the
@@ -704,18 +722,15 @@ void ShadePlaneVectors(const FlatScene& flat, const RowSpans& row, std::int32_t 
                 mayHighlight = boxMeetsRow(flat.highlightBox[p][k], place.y, place.x0, place.x1);
             }
         }
+        if (mayHighlight) {
+            AddLightOfVector(flat, k, shadowSpheres, c, v);
+            continue;
+        }
         VF sumB = hn::Load(df, c.sumB + i);
         VF sumG = hn::Load(df, c.sumG + i);
         VF sumR = hn::Load(df, c.sumR + i);
-        const MF shade = LoadMask(c.shade + i);
-        if (!mayHighlight) {
-            AddPlaneLight(flat, k, p, shadowSpheres, shade, hn::Load(df, c.ox + i), hn::Load(df, c.oy + i),
-                          hn::Load(df, c.oz + i), sumB, sumG, sumR);
-        } else {
-            const Surface s = LoadSurface(flat, c, v, k, shade);
-            AddLight(flat, k, shadowSpheres, true, s, hn::Load(df, c.dx + i), hn::Load(df, c.dy + i),
-                     hn::Load(df, c.dz + i), hn::Set(df, 1.0f), sumB, sumG, sumR);
-        }
+        AddPlaneLight(flat, k, p, shadowSpheres, LoadMask(c.shade + i), hn::Load(df, c.ox + i), hn::Load(df, c.oy + i),
+                      hn::Load(df, c.oz + i), sumB, sumG, sumR);
         hn::Store(sumB, df, c.sumB + i);
         hn::Store(sumG, df, c.sumG + i);
         hn::Store(sumR, df, c.sumR + i);
@@ -729,7 +744,6 @@ void ShadePlaneVectors(const FlatScene& flat, const RowSpans& row, std::int32_t 
 // Vectors whose lanes met a cull plane with their eye rays go through
 // ShadePlaneVector first; each lane's lights are still added in order.
 void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std::int32_t x0, Chunk& c) {
-    const DF df;
     // The vectors on each cull plane.
     std::size_t onPlane[kCullPlanes][kVectorsPerChunk];
     std::size_t onPlaneCount[kCullPlanes] = {};
@@ -746,19 +760,8 @@ void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
         for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
             if (c.cullPlane[v] >= 0) continue;
             const std::size_t i = v * kLanes;
-            const MF shade = LoadMask(c.shade + i);
-            if (None(shade)) continue;
-            const std::uint64_t shadowSpheres = AllSpheres(flat);
-            const bool mayHighlight = true;
-            const Surface s = LoadSurface(flat, c, v, k, shade);
-            VF sumB = hn::Load(df, c.sumB + i);
-            VF sumG = hn::Load(df, c.sumG + i);
-            VF sumR = hn::Load(df, c.sumR + i);
-            AddLight(flat, k, shadowSpheres, mayHighlight, s, hn::Load(df, c.dx + i), hn::Load(df, c.dy + i), hn::Load(df, c.dz + i),
-                     hn::Load(df, c.coefficient + i), sumB, sumG, sumR);
-            hn::Store(sumB, df, c.sumB + i);
-            hn::Store(sumG, df, c.sumG + i);
-            hn::Store(sumR, df, c.sumR + i);
+            if (None(LoadMask(c.shade + i))) continue;
+            AddLightOfVector(flat, k, AllSpheres(flat), c, v);
         }
     }
 }
