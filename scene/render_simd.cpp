@@ -331,6 +331,43 @@ HWY_INLINE void MixedSurface(const FlatScene& flat, VI index, VF px, VF py, VF p
     hn::Store(hn::GatherIndex(df, flat.reflection, index), df, c.reflection + i);
 }
 
+// Whether the lanes of vector v all met one plane, whose unit normal then
+// stands for the normals the chunk does not hold (see IntersectChunk).
+HWY_INLINE bool OnePlane(const FlatScene& flat, const Chunk& c, std::size_t v) {
+    return c.uniform[v] >= 0 && flat.kind[c.uniform[v]] == FlatScene::kPlane;
+}
+
+// The next segment of vector v: the weight times the reflection of what was
+// hit, the lanes that go on (the shaded ones whose weight stays at or above
+// the cut-off) and each shaded lane's ray mirrored about the normal.
+struct Reflection {
+    VF coefficient;
+    MF active;
+    VF dx, dy, dz;
+};
+
+HWY_INLINE Reflection Reflect(const FlatScene& flat, const Chunk& c, std::size_t v, MF shade) {
+    const DF df;
+    const std::size_t i = v * kLanes;
+    const std::int32_t j = c.uniform[v];
+    const VF reflection = j >= 0 ? hn::Set(df, flat.reflection[j]) : hn::Load(df, c.reflection + i);
+    Reflection r;
+    r.coefficient = hn::Mul(hn::Load(df, c.coefficient + i), reflection);
+    r.active = hn::AndNot(hn::Lt(r.coefficient, hn::Set(df, kMinCoefficient)), shade);
+    const bool plane = OnePlane(flat, c, v);
+    const VF nx = plane ? hn::Set(df, flat.unitNx[j]) : hn::Load(df, c.nx + i);
+    const VF ny = plane ? hn::Set(df, flat.unitNy[j]) : hn::Load(df, c.ny + i);
+    const VF nz = plane ? hn::Set(df, flat.unitNz[j]) : hn::Load(df, c.nz + i);
+    const VF dx = hn::Load(df, c.dx + i);
+    const VF dy = hn::Load(df, c.dy + i);
+    const VF dz = hn::Load(df, c.dz + i);
+    const VF k = hn::Mul(hn::Set(df, 2.0f), Dot(nx, ny, nz, dx, dy, dz));
+    r.dx = hn::Sub(dx, hn::Mul(k, nx));
+    r.dy = hn::Sub(dy, hn::Mul(k, ny));
+    r.dz = hn::Sub(dz, hn::Mul(k, nz));
+    return r;
+}
+
 // Nearest hit of every active lane's ray, the hit point and the unit normal
 // there, and which material applies. Lanes that miss or meet a zero normal
 // finish. With `fromEye` the rays start at the eye and the per-primitive
@@ -348,7 +385,6 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
     for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
         const std::size_t i = v * kLanes;
         const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
-        c.uniform[v] = -1;
         std::uint64_t spheres = AllSpheres(flat);
         if (fromEye) {
             spheres = SpanMeets(row.eye, place) ? SpheresMeeting(flat, flat.eyeBox, place) : 0;
@@ -356,15 +392,36 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
             const std::int32_t p = c.cullPlane[v], tier = c.tier[v];
             spheres = SpanMeets(row.plane[p][tier], place) ? SpheresMeeting(flat, flat.mirrorBox[p][tier], place) : 0;
         }
+        // The mirrored rays off a cull plane are made here rather than by
+        // ReflectChunk, and stay in registers unless a lane goes on.
+        const bool reflectHere = !fromEye && c.cullPlane[v] >= 0;
         c.cullPlane[v] = -1;
-        const MF active = LoadMask(c.active + i);
+        MF active;
+        VF dx, dy, dz;
+        if (reflectHere) {
+            const Reflection r = Reflect(flat, c, v, LoadMask(c.shade + i));
+            active = r.active;
+            dx = r.dx;
+            dy = r.dy;
+            dz = r.dz;
+            if (!None(active)) {
+                hn::Store(r.coefficient, df, c.coefficient + i);
+                hn::Store(dx, df, c.dx + i);
+                hn::Store(dy, df, c.dy + i);
+                hn::Store(dz, df, c.dz + i);
+            }
+        } else {
+            active = LoadMask(c.active + i);
+            dx = hn::Load(df, c.dx + i);
+            dy = hn::Load(df, c.dy + i);
+            dz = hn::Load(df, c.dz + i);
+        }
+        c.uniform[v] = -1;
         if (None(active)) {
             StoreMask(active, c.shade + i);
+            StoreMask(active, c.active + i);
             continue;
         }
-        const VF dx = hn::Load(df, c.dx + i);
-        const VF dy = hn::Load(df, c.dy + i);
-        const VF dz = hn::Load(df, c.dz + i);
         const VF ox = fromEye ? hn::Set(df, flat.eye.x) : hn::Load(df, c.ox + i);
         const VF oy = fromEye ? hn::Set(df, flat.eye.y) : hn::Load(df, c.oy + i);
         const VF oz = fromEye ? hn::Set(df, flat.eye.z) : hn::Load(df, c.oz + i);
@@ -385,7 +442,6 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
         hn::Store(px, df, c.ox + i);
         hn::Store(py, df, c.oy + i);
         hn::Store(pz, df, c.oz + i);
-        hn::Store(hit, di, c.hit + i);
 
         // Most vectors hit one primitive only; its values are then broadcast
         // instead of gathered.
@@ -401,9 +457,14 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
             MixedSurface(flat, hn::IfThenElseZero(hn::RebindMask(di, hitSomething), hit), px, py, pz, nx, ny, nz,
                          normalOk, c, i);
         }
-        hn::Store(nx, df, c.nx + i);
-        hn::Store(ny, df, c.ny + i);
-        hn::Store(nz, df, c.nz + i);
+        // A vector on one plane keeps neither its normals nor its hit indices
+        // here: the plane's stand for them (see OnePlane).
+        if (!uniform || flat.kind[first] != FlatScene::kPlane) {
+            hn::Store(hit, di, c.hit + i);
+            hn::Store(nx, df, c.nx + i);
+            hn::Store(ny, df, c.ny + i);
+            hn::Store(nz, df, c.nz + i);
+        }
         const MF shade = hn::And(hitSomething, normalOk);
         if (fromEye && uniform && flat.kind[first] == FlatScene::kPlane && flat.planeSlot[first] < flat.cullPlaneCount) {
             c.cullPlane[v] = flat.planeSlot[first];
@@ -443,11 +504,18 @@ HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_
     s.px = hn::Load(df, c.ox + i);
     s.py = hn::Load(df, c.oy + i);
     s.pz = hn::Load(df, c.oz + i);
-    s.nx = hn::Load(df, c.nx + i);
-    s.ny = hn::Load(df, c.ny + i);
-    s.nz = hn::Load(df, c.nz + i);
-    s.hit = hn::Load(di, c.hit + i);
     const std::int32_t j = c.uniform[v];
+    if (OnePlane(flat, c, v)) {
+        s.nx = hn::Set(df, flat.unitNx[j]);
+        s.ny = hn::Set(df, flat.unitNy[j]);
+        s.nz = hn::Set(df, flat.unitNz[j]);
+        s.hit = hn::Set(di, j);
+    } else {
+        s.nx = hn::Load(df, c.nx + i);
+        s.ny = hn::Load(df, c.ny + i);
+        s.nz = hn::Load(df, c.nz + i);
+        s.hit = hn::Load(di, c.hit + i);
+    }
     if (j >= 0) {
         s.colorB = hn::Set(df, flat.colorB[j]);
         s.colorG = hn::Set(df, flat.colorG[j]);
@@ -770,27 +838,17 @@ void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
 // lanes whose weight falls below the cut-off finish.
 void ReflectChunk(const FlatScene& flat, Chunk& c) {
     const DF df;
-    const VF two = hn::Set(df, 2.0f);
-    const VF minCoefficient = hn::Set(df, kMinCoefficient);
     for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
         const std::size_t i = v * kLanes;
+        if (c.cullPlane[v] >= 0) continue;  // see IntersectChunk
         const MF shade = LoadMask(c.shade + i);
         if (None(shade)) continue;
-        const std::int32_t j = c.uniform[v];
-        const VF reflection = j >= 0 ? hn::Set(df, flat.reflection[j]) : hn::Load(df, c.reflection + i);
-        const VF coefficient = hn::Mul(hn::Load(df, c.coefficient + i), reflection);
-        hn::Store(coefficient, df, c.coefficient + i);
-        StoreMask(hn::AndNot(hn::Lt(coefficient, minCoefficient), shade), c.active + i);
-        const VF nx = hn::Load(df, c.nx + i);
-        const VF ny = hn::Load(df, c.ny + i);
-        const VF nz = hn::Load(df, c.nz + i);
-        const VF dx = hn::Load(df, c.dx + i);
-        const VF dy = hn::Load(df, c.dy + i);
-        const VF dz = hn::Load(df, c.dz + i);
-        const VF k = hn::Mul(two, Dot(nx, ny, nz, dx, dy, dz));
-        hn::Store(hn::Sub(dx, hn::Mul(k, nx)), df, c.dx + i);
-        hn::Store(hn::Sub(dy, hn::Mul(k, ny)), df, c.dy + i);
-        hn::Store(hn::Sub(dz, hn::Mul(k, nz)), df, c.dz + i);
+        const Reflection r = Reflect(flat, c, v, shade);
+        hn::Store(r.coefficient, df, c.coefficient + i);
+        StoreMask(r.active, c.active + i);
+        hn::Store(r.dx, df, c.dx + i);
+        hn::Store(r.dy, df, c.dy + i);
+        hn::Store(r.dz, df, c.dz + i);
     }
 }
 
