@@ -181,9 +181,33 @@ HWY_INLINE void Widen(Span& span, const PixelBox& box, std::int32_t y) {
 struct RowSpans {
     Span eye;
     Span plane[kCullPlanes][kCullTiers];
+    // No eye ray of the row can meet any plane: each plane has a normal along
+    // y or z, and the sign of the hit distance's denominator, the normal's
+    // component times the row's direction component (scaled by a positive
+    // factor), is never that of the shared numerator. Outside `eye` the
+    // pixels of such a row are black.
+    bool noPlane;
 };
 
+// Whether no eye ray of image row y can meet plane j (see RowSpans).
+bool RowMissesPlane(const FlatScene& flat, std::int32_t y, std::int32_t j) {
+    const float shared = flat.eyeNumerator[j];
+    if (!(shared > 0.0f) && !(shared < 0.0f)) return true;
+    const float nx = flat.planeNx[j], ny = flat.planeNy[j], nz = flat.planeNz[j];
+    float along;  // the normal's one component times the row's direction component
+    if (nx == 0.0f && nz == 0.0f && std::isfinite(ny)) {
+        along = ny * (static_cast<float>(y) - flat.eye.y);
+    } else if (nx == 0.0f && ny == 0.0f && std::isfinite(nz)) {
+        along = nz * (0.0f - flat.eye.z);
+    } else {
+        return false;
+    }
+    return shared > 0.0f ? !(along > 0.0f) : !(along < 0.0f);
+}
+
 void SpansOfRow(const FlatScene& flat, std::int32_t y, RowSpans& row) {
+    row.noPlane = true;
+    for (std::int32_t j = 0; j < flat.planeCount && row.noPlane; ++j) row.noPlane = RowMissesPlane(flat, y, j);
     const Span everything{-(1 << 30), 1 << 30};
     const std::int32_t culled = flat.sphereCount < kCullSpheres ? flat.sphereCount : kCullSpheres;
     row.eye = Span{};
@@ -853,8 +877,10 @@ void ReflectChunk(const FlatScene& flat, Chunk& c) {
 }
 
 // Eye rays of the chunk starting at column x0 of image row y, as primaryRay
-// builds them; lanes beyond the image width start finished.
-void StartChunk(const FlatScene& flat, std::int32_t x0, std::int32_t y, std::int32_t width, Chunk& c) {
+// builds them; lanes beyond the image width start finished. A vector whose
+// eye rays can meet nothing (see RowSpans) is black and finished at once.
+void StartChunk(const FlatScene& flat, const RowSpans& row, std::int32_t x0, std::int32_t y, std::int32_t width,
+                Chunk& c) {
     const DF df;
     const DI di;
     const float rowDy = static_cast<float>(y) - flat.eye.y;
@@ -875,6 +901,14 @@ void StartChunk(const FlatScene& flat, std::int32_t x0, std::int32_t y, std::int
     const bool trace = flat.traceDepth > 0;
     const VI lane = hn::Iota(di, 0);
     for (std::size_t i = 0; i < kChunk; i += kLanes) {
+        const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
+        if (row.noPlane && !SpanMeets(row.eye, place)) {
+            hn::Store(zero, df, c.sumB + i);
+            hn::Store(zero, df, c.sumG + i);
+            hn::Store(zero, df, c.sumR + i);
+            StoreMask(hn::FirstN(df, 0), c.active + i);
+            continue;
+        }
         const VI xi = hn::Add(lane, hn::Set(di, x0 + static_cast<std::int32_t>(i)));
         const VF dx = hn::Sub(hn::ConvertTo(df, xi), eyeX);
         const VF s = hn::Add(hn::Add(hn::Mul(dx, dx), dy2), dz2);
@@ -958,7 +992,7 @@ void RenderFlat(const FlatScene& flat, const ImageRows& image) {
         const std::int32_t row = image.bottomUp ? image.height - 1 - y : y;
         std::uint8_t* rowStart = image.pixels + static_cast<std::ptrdiff_t>(row) * image.stride;
         for (std::int32_t x0 = 0; x0 < image.width; x0 += static_cast<std::int32_t>(kChunk)) {
-            StartChunk(flat, x0, y, image.width, chunk);
+            StartChunk(flat, spans, x0, y, image.width, chunk);
             for (std::int32_t level = 0; level < flat.traceDepth; ++level) {
                 const bool shaded = level == 0 ? IntersectChunk<true>(flat, spans, y, x0, chunk)
                                                : IntersectChunk<false>(flat, spans, y, x0, chunk);
