@@ -6,8 +6,9 @@
 // Each precomputed value that enters a pixel is formed with exactly the float
 // operations, in the same order, that the tracer performs for it, so that using
 // it changes no bit of any pixel. The remaining values (shadow cones, highlight
-// thresholds) only decide which work can be skipped; each is built with a wide
-// safety margin so that it never skips work whose result could change a byte.
+// thresholds, culling boxes) only decide which work can be skipped; each is
+// built with a wide safety margin so that it never skips work whose result
+// could change a byte.
 
 #include <cstdint>
 

@@ -9,14 +9,22 @@
 //     can have a hit there (a sphere with no real root or a root behind the ray
 //     start, a plane the ray runs away from);
 //   - a sphere cannot shadow a point outside its shadow cone (see FlatScene);
+//   - a sphere is not tested at all for a vector whose pixels lie outside its
+//     culling box (eye rays; mirrored rays, shadow rays and highlights of
+//     vectors whose lanes all met one plane; see FlatScene), and a vector
+//     whose eye rays can meet nothing is black at once;
 //   - a vector whose lanes have all finished is skipped;
 //   - the power function of the highlight, the one call that stays scalar, runs
 //     only for lanes where the highlight can reach a whole unit (a threshold
-//     per material and light, then a bound per lane).
+//     per material and light, then a bound per lane);
+//   - products whose result is known bit for bit (by a weight of 1, by a white
+//     light's 1, by the zero components of a normal along an axis) are not
+//     formed.
 // A row is cut into chunks of several vectors, and each step of the trace runs
 // over all vectors of a chunk before the next step (each light in a pass of its
 // own), so that the long square root and division latencies of neighbouring
-// vectors overlap.
+// vectors overlap. Vectors whose lanes all met one cull plane with their eye
+// rays, most of a picture with a floor, take a lean path through the lights.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "scene/render_simd.cpp"
@@ -834,7 +842,8 @@ void ShadePlaneVectors(const FlatScene& flat, const RowSpans& row, std::int32_t 
 // independent work that hides each light's latencies; each lane still adds
 // its lights in scene order.
 // Vectors whose lanes met a cull plane with their eye rays go through
-// ShadePlaneVector first; each lane's lights are still added in order.
+// ShadePlaneVectors, light by light like the others; each lane's lights are
+// still added in order.
 void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std::int32_t x0, Chunk& c) {
     // The vectors on each cull plane.
     std::size_t onPlane[kCullPlanes][kVectorsPerChunk];

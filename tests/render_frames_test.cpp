@@ -461,7 +461,7 @@ TEST(CullingBoxes, HoldForTheDefaultSceneInAFullHdWindowAndRandomScenes) {
 
 TEST(FastFrames, ScenesThatTestTheCullingBoxesMatch) {
     forEachTarget([&] {
-        for (std::uint32_t seed = 1; seed <= 60; ++seed) {
+        for (std::uint32_t seed = 1; seed <= 160; ++seed) {
             SCOPED_TRACE(testing::Message() << "box scene seed " << seed);
             std::mt19937 rng(seed);
             const std::int32_t w = std::uniform_int_distribution<std::int32_t>(16, 160)(rng);
