@@ -805,22 +805,18 @@ HWY_NOINLINE void AddLightOfVector(const FlatScene& flat, std::int32_t k, std::u
 // lanes all met cull plane p with their eye rays. The shadow and highlight
 // boxes of the plane decide which spheres are tested and whether the
 // highlight is worked out; where it is, the vector takes the general path.
-void ShadePlaneVectors(const FlatScene& flat, const RowSpans& row, std::int32_t k, std::int32_t p, std::int32_t y,
-                       std::int32_t x0, const std::size_t* vectors, std::size_t count, Chunk& c) {
+void ShadePlaneVectors(const FlatScene& flat, std::int32_t k, std::int32_t p, std::int32_t y, std::int32_t x0,
+                       const std::size_t* vectors, std::size_t count, Chunk& c) {
     const DF df;
     for (std::size_t n = 0; n < count; ++n) {
         const std::size_t v = vectors[n];
         const std::size_t i = v * kLanes;
         const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
-        std::uint64_t shadowSpheres = 0;
-        bool mayHighlight = false;
-        if (SpanMeets(row.plane[p][c.tier[v]], place)) {
-            shadowSpheres = AllSpheres(flat);
-            mayHighlight = true;
-            if (k < kCullLights) {
-                shadowSpheres = SpheresMeeting(flat, flat.shadowBox[p][c.tier[v]][k], place);
-                mayHighlight = boxMeetsRow(flat.highlightBox[p][k], place.y, place.x0, place.x1);
-            }
+        std::uint64_t shadowSpheres = AllSpheres(flat);
+        bool mayHighlight = true;
+        if (k < kCullLights) {
+            shadowSpheres = SpheresMeeting(flat, flat.shadowBox[p][c.tier[v]][k], place);
+            mayHighlight = boxMeetsRow(flat.highlightBox[p][k], place.y, place.x0, place.x1);
         }
         if (mayHighlight) {
             AddLightOfVector(flat, k, shadowSpheres, c, v);
@@ -841,22 +837,68 @@ void ShadePlaneVectors(const FlatScene& flat, const RowSpans& row, std::int32_t 
 // lights are the outer loop, so that the vectors of the chunk give the
 // independent work that hides each light's latencies; each lane still adds
 // its lights in scene order.
+// For vector v, whose lanes met cull plane p with their eye rays and whose
+// pixels no culling box of the plane meets: every light as ShadePlaneVectors
+// shades it, with the point and sums in registers, then the mirrored rays'
+// plane tests as IntersectChunk makes them. Returns true when no lane has a
+// further segment, and the vector is then finished; otherwise ReflectChunk
+// and IntersectChunk go on with it as with any other vector on the plane.
+HWY_INLINE bool ShadeAndMirrorOnPlane(const FlatScene& flat, std::int32_t p, Chunk& c, std::size_t v) {
+    const DF df;
+    const DI di;
+    const std::size_t i = v * kLanes;
+    const MF shade = LoadMask(c.shade + i);
+    const VF px = hn::Load(df, c.ox + i);
+    const VF py = hn::Load(df, c.oy + i);
+    const VF pz = hn::Load(df, c.oz + i);
+    VF sumB = hn::Load(df, c.sumB + i);
+    VF sumG = hn::Load(df, c.sumG + i);
+    VF sumR = hn::Load(df, c.sumR + i);
+    for (std::int32_t k = 0; k < flat.lightCount; ++k) {
+        AddPlaneLight(flat, k, p, 0, shade, px, py, pz, sumB, sumG, sumR);
+    }
+    hn::Store(sumB, df, c.sumB + i);
+    hn::Store(sumG, df, c.sumG + i);
+    hn::Store(sumR, df, c.sumR + i);
+    if (flat.traceDepth > 1) {
+        const Reflection r = Reflect(flat, c, v, shade);
+        if (!None(r.active)) {
+            VF nearest = hn::Set(df, kFarDistance);
+            VI hit = hn::Set(di, -1);
+            NearestHit<false>(flat, 0, r.active, px, py, pz, r.dx, r.dy, r.dz, nearest, hit);
+            if (!None(hn::And(r.active, IntMask(hn::Gt(hit, hn::Set(di, -1)))))) return false;
+        }
+    }
+    return true;
+}
+
 // Vectors whose lanes met a cull plane with their eye rays go through
 // ShadePlaneVectors, light by light like the others; each lane's lights are
 // still added in order.
 void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std::int32_t x0, Chunk& c) {
-    // The vectors on each cull plane.
+    const DF df;
+    // The vectors on each cull plane that some box meets; the others are
+    // shaded, and most of them finished, at once.
     std::size_t onPlane[kCullPlanes][kVectorsPerChunk];
     std::size_t onPlaneCount[kCullPlanes] = {};
     for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
         const std::int32_t p = c.cullPlane[v];
-        if (p >= 0) onPlane[p][onPlaneCount[p]++] = v;
+        if (p < 0) continue;
+        const std::size_t i = v * kLanes;
+        const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
+        if (SpanMeets(row.plane[p][c.tier[v]], place)) {
+            onPlane[p][onPlaneCount[p]++] = v;
+        } else if (ShadeAndMirrorOnPlane(flat, p, c, v)) {
+            c.cullPlane[v] = -1;
+            StoreMask(hn::FirstN(df, 0), c.shade + i);
+            StoreMask(hn::FirstN(df, 0), c.active + i);
+        }
     }
     for (std::int32_t k = 0; k < flat.lightCount; ++k) {
         for (std::int32_t p = 0; p < flat.cullPlaneCount; ++p) {
             const std::size_t count = onPlaneCount[p];
             if (count == 0) continue;
-            ShadePlaneVectors(flat, row, k, p, y, x0, onPlane[p], count, c);
+            ShadePlaneVectors(flat, k, p, y, x0, onPlane[p], count, c);
         }
         for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
             if (c.cullPlane[v] >= 0) continue;
