@@ -734,21 +734,31 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, std::uint64_t sh
 // FlatScene::cullPlaneAxis) the other two products are zeros, which change a
 // non-zero sum not at all, so N . L is the one product wherever it is not 0;
 // where it is 0 the light is skipped either way.
+//
+// kAxis is the axis when it is known where the code is compiled, kAnyAxis
+// where cullPlaneAxis is to be asked.
+constexpr int kAnyAxis = -2;
+
+template <int kAxis>
 HWY_INLINE VF PlaneCosine(const FlatScene& flat, std::int32_t p, VF nx, VF ny, VF nz, VF lx, VF ly, VF lz) {
-    switch (flat.cullPlaneAxis[p]) {
+    const int axis = kAxis == kAnyAxis ? flat.cullPlaneAxis[p] : kAxis;
+    switch (axis) {
         case 0: return hn::Mul(nx, lx);
         case 1: return hn::Mul(ny, ly);
         case 2: return hn::Mul(nz, lz);
         default: return Dot(nx, ny, nz, lx, ly, lz);
     }
 }
-
 // Diffuse light of light k for lanes of `shade` that met cull plane p with
 // their eye rays, so that their weight is 1, where no lane's highlight can
 // reach a whole unit: the operations of AddLight less those whose result is
 // known (products with the weight 1, the highlight that adds 0). Only the
 // spheres of `shadowSpheres` can block. Adds +0 to the sums of unlit lanes,
 // which leaves them as they are (a sum is never -0).
+//
+// kAxis as for PlaneCosine; without kMayShadow the caller knows that nothing
+// can block the light (no sphere to test and no other plane).
+template <int kAxis, bool kMayShadow>
 HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_t p, std::uint64_t shadowSpheres,
                               MF shade, VF px, VF py, VF pz, VF& sumB, VF& sumG, VF& sumR) {
     const DF df;
@@ -764,10 +774,10 @@ HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_
     const VF lx = hn::Mul(lvx, scale);
     const VF ly = hn::Mul(lvy, scale);
     const VF lz = hn::Mul(lvz, scale);
-    const VF nl = PlaneCosine(flat, p, hn::Set(df, flat.unitNx[index]), hn::Set(df, flat.unitNy[index]),
-                              hn::Set(df, flat.unitNz[index]), lx, ly, lz);
+    const VF nl = PlaneCosine<kAxis>(flat, p, hn::Set(df, flat.unitNx[index]), hn::Set(df, flat.unitNy[index]),
+                                     hn::Set(df, flat.unitNz[index]), lx, ly, lz);
     MF lit = hn::AndNot(hn::Or(hn::Eq(d2, zero), hn::Le(nl, zero)), shade);
-    if (shadowSpheres != 0 || flat.planeCount > 1) {
+    if (kMayShadow && (shadowSpheres != 0 || flat.planeCount > 1)) {
         if (None(lit)) return;
         lit = Unshadowed(flat, k, shadowSpheres, hn::Set(di, index), px, py, pz, lit, lx, ly, lz, dist);
     }
@@ -825,7 +835,7 @@ void ShadePlaneVectors(const FlatScene& flat, std::int32_t k, std::int32_t p, st
         VF sumB = hn::Load(df, c.sumB + i);
         VF sumG = hn::Load(df, c.sumG + i);
         VF sumR = hn::Load(df, c.sumR + i);
-        AddPlaneLight(flat, k, p, shadowSpheres, LoadMask(c.shade + i), hn::Load(df, c.ox + i), hn::Load(df, c.oy + i),
+        AddPlaneLight<kAnyAxis, true>(flat, k, p, shadowSpheres, LoadMask(c.shade + i), hn::Load(df, c.ox + i), hn::Load(df, c.oy + i),
                       hn::Load(df, c.oz + i), sumB, sumG, sumR);
         hn::Store(sumB, df, c.sumB + i);
         hn::Store(sumG, df, c.sumG + i);
@@ -843,7 +853,11 @@ void ShadePlaneVectors(const FlatScene& flat, std::int32_t k, std::int32_t p, st
 // plane tests as IntersectChunk makes them. Returns true when no lane has a
 // further segment, and the vector is then finished; otherwise ReflectChunk
 // and IntersectChunk go on with it as with any other vector on the plane.
-HWY_INLINE bool ShadeAndMirrorOnPlane(const FlatScene& flat, std::int32_t p, Chunk& c, std::size_t v) {
+//
+// Compiled for each axis of the plane and for whether another plane could
+// block a light, so that the light loop holds only the work that is needed.
+template <int kAxis, bool kOtherPlanes>
+bool ShadeAndMirrorOnPlaneOf(const FlatScene& flat, std::int32_t p, Chunk& c, std::size_t v) {
     const DF df;
     const DI di;
     const std::size_t i = v * kLanes;
@@ -855,7 +869,7 @@ HWY_INLINE bool ShadeAndMirrorOnPlane(const FlatScene& flat, std::int32_t p, Chu
     VF sumG = hn::Load(df, c.sumG + i);
     VF sumR = hn::Load(df, c.sumR + i);
     for (std::int32_t k = 0; k < flat.lightCount; ++k) {
-        AddPlaneLight(flat, k, p, 0, shade, px, py, pz, sumB, sumG, sumR);
+        AddPlaneLight<kAxis, kOtherPlanes>(flat, k, p, 0, shade, px, py, pz, sumB, sumG, sumR);
     }
     hn::Store(sumB, df, c.sumB + i);
     hn::Store(sumG, df, c.sumG + i);
@@ -872,6 +886,17 @@ HWY_INLINE bool ShadeAndMirrorOnPlane(const FlatScene& flat, std::int32_t p, Chu
     return true;
 }
 
+HWY_INLINE bool ShadeAndMirrorOnPlane(const FlatScene& flat, std::int32_t p, Chunk& c, std::size_t v) {
+    const bool others = flat.planeCount > 1;
+    switch (flat.cullPlaneAxis[p]) {
+        case 0: return others ? ShadeAndMirrorOnPlaneOf<0, true>(flat, p, c, v) : ShadeAndMirrorOnPlaneOf<0, false>(flat, p, c, v);
+        case 1: return others ? ShadeAndMirrorOnPlaneOf<1, true>(flat, p, c, v) : ShadeAndMirrorOnPlaneOf<1, false>(flat, p, c, v);
+        case 2: return others ? ShadeAndMirrorOnPlaneOf<2, true>(flat, p, c, v) : ShadeAndMirrorOnPlaneOf<2, false>(flat, p, c, v);
+        default:
+            return others ? ShadeAndMirrorOnPlaneOf<-1, true>(flat, p, c, v)
+                          : ShadeAndMirrorOnPlaneOf<-1, false>(flat, p, c, v);
+    }
+}
 // Vectors whose lanes met a cull plane with their eye rays go through
 // ShadePlaneVectors, light by light like the others; each lane's lights are
 // still added in order.
