@@ -400,6 +400,46 @@ HWY_INLINE Reflection Reflect(const FlatScene& flat, const Chunk& c, std::size_t
     return r;
 }
 
+// IntersectChunk for the eye rays of vector v where the scene's one plane is
+// all they can meet (no sphere's box meets the vector): NearestHit, the hit
+// point and the chunk state as the general path leaves them, less what is
+// known without the vectors of hit indices (one primitive, so every hitting
+// lane hit it and no tie arises: a hit is a distance in (0, 50000)).
+// Returns whether any lane is to be shaded.
+HWY_INLINE bool EyeRaysOnOnlyPlane(const FlatScene& flat, MF active, VF dx, VF dy, VF dz, Chunk& c, std::size_t v) {
+    const DF df;
+    const std::size_t i = v * kLanes;
+    const VF zero = hn::Zero(df);
+    const float shared = flat.eyeNumerator[0];
+    MF shade = hn::FirstN(df, 0);
+    VF t = zero;
+    if ((shared > 0.0f || shared < 0.0f) && flat.zeroNormal[flat.planeIndex[0]] == 0) {
+        const VF denominator = PlaneDot(flat, 0, dx, dy, dz);
+        const MF candidate = hn::And(active, shared > 0.0f ? hn::Gt(denominator, zero) : hn::Lt(denominator, zero));
+        if (!None(candidate)) {
+            t = hn::Div(hn::Set(df, shared), denominator);
+            shade = hn::And(candidate, hn::And(hn::Gt(t, zero), hn::Lt(t, hn::Set(df, kFarDistance))));
+        }
+    }
+    StoreMask(shade, c.shade + i);
+    StoreMask(shade, c.active + i);
+    if (None(shade)) return false;
+    const VF nearest = hn::IfThenElse(shade, t, hn::Set(df, kFarDistance));
+    hn::Store(hn::Add(hn::Set(df, flat.eye.x), hn::Mul(nearest, dx)), df, c.ox + i);
+    hn::Store(hn::Add(hn::Set(df, flat.eye.y), hn::Mul(nearest, dy)), df, c.oy + i);
+    hn::Store(hn::Add(hn::Set(df, flat.eye.z), hn::Mul(nearest, dz)), df, c.oz + i);
+    const std::int32_t index = flat.planeIndex[0];
+    c.uniform[v] = index;
+    if (flat.cullPlaneCount > 0) {
+        c.cullPlane[v] = 0;
+        const VF reach = hn::IfThenElseZero(shade, nearest);
+        std::int32_t tier = 0;
+        while (tier + 1 < kCullTiers && !hn::AllTrue(df, hn::Le(reach, hn::Set(df, kTierReach[tier])))) ++tier;
+        c.tier[v] = tier;
+    }
+    return true;
+}
+
 // Nearest hit of every active lane's ray, the hit point and the unit normal
 // there, and which material applies. Lanes that miss or meet a zero normal
 // finish. With `fromEye` the rays start at the eye and the per-primitive
@@ -452,6 +492,10 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
         if (None(active)) {
             StoreMask(active, c.shade + i);
             StoreMask(active, c.active + i);
+            continue;
+        }
+        if (fromEye && spheres == 0 && flat.planeCount == 1) {
+            anyShaded = EyeRaysOnOnlyPlane(flat, active, dx, dy, dz, c, v) || anyShaded;
             continue;
         }
         const VF ox = fromEye ? hn::Set(df, flat.eye.x) : hn::Load(df, c.ox + i);
