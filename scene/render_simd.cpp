@@ -950,10 +950,16 @@ void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
     // shaded, and most of them finished, at once.
     std::size_t onPlane[kCullPlanes][kVectorsPerChunk];
     std::size_t onPlaneCount[kCullPlanes] = {};
+    // And the other vectors with lanes to shade.
+    std::size_t others[kVectorsPerChunk];
+    std::size_t otherCount = 0;
     for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
         const std::int32_t p = c.cullPlane[v];
-        if (p < 0) continue;
         const std::size_t i = v * kLanes;
+        if (p < 0) {
+            if (!None(LoadMask(c.shade + i))) others[otherCount++] = v;
+            continue;
+        }
         const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
         if (SpanMeets(row.plane[p][c.tier[v]], place)) {
             onPlane[p][onPlaneCount[p]++] = v;
@@ -969,12 +975,7 @@ void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
             if (count == 0) continue;
             ShadePlaneVectors(flat, k, p, y, x0, onPlane[p], count, c);
         }
-        for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
-            if (c.cullPlane[v] >= 0) continue;
-            const std::size_t i = v * kLanes;
-            if (None(LoadMask(c.shade + i))) continue;
-            AddLightOfVector(flat, k, AllSpheres(flat), c, v);
-        }
+        for (std::size_t n = 0; n < otherCount; ++n) AddLightOfVector(flat, k, AllSpheres(flat), c, others[n]);
     }
 }
 
