@@ -60,6 +60,7 @@ struct FlatScene {
     // Spheres in scan order: scan index, centre, radius * radius, and the
     // eye-ray constants v = centre - eye and radius^2 - v.v.
     std::int32_t sphereCount = 0;
+    std::uint64_t allSpheres = 0;  // bit j set for each sphere position j
     std::int32_t sphereIndex[kFastMaxPrimitives];
     float sphereX[kFastMaxPrimitives], sphereY[kFastMaxPrimitives], sphereZ[kFastMaxPrimitives];
     float radiusSquared[kFastMaxPrimitives];

@@ -493,6 +493,7 @@ bool flattenScene(const Scene& scene, FlatScene& flat) {
             flat.highlightBelow[k][i] = highlightThreshold(flat.specular[i], flat.specularPower[i], flat.lightMax[k]);
         }
     }
+    flat.allSpheres = flat.sphereCount >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << flat.sphereCount) - 1;
     setCulling(flat);
     return true;
 }

@@ -146,9 +146,7 @@ struct Place {
     std::int32_t y, x0, x1;
 };
 
-HWY_INLINE std::uint64_t AllSpheres(const FlatScene& flat) {
-    return flat.sphereCount >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << flat.sphereCount) - 1;
-}
+HWY_INLINE std::uint64_t AllSpheres(const FlatScene& flat) { return flat.allSpheres; }
 
 // The spheres (bit j for position j in the sphere arrays) whose test may
 // report something for the vector's pixels: those whose box meets them, and
