@@ -438,7 +438,7 @@ Scene boxScene(std::mt19937& rng, std::int32_t w, std::int32_t h) {
 }
 
 TEST(CullingBoxes, HoldEverythingTheTracerFinds) {
-    for (std::uint32_t seed = 1; seed <= 400; ++seed) {
+    for (std::uint32_t seed = 1; seed <= 1000; ++seed) {
         std::mt19937 rng(seed);
         const std::int32_t w = std::uniform_int_distribution<std::int32_t>(16, 160)(rng);
         const std::int32_t h = std::uniform_int_distribution<std::int32_t>(8, 120)(rng);
@@ -461,7 +461,7 @@ TEST(CullingBoxes, HoldForTheDefaultSceneInAFullHdWindowAndRandomScenes) {
 
 TEST(FastFrames, ScenesThatTestTheCullingBoxesMatch) {
     forEachTarget([&] {
-        for (std::uint32_t seed = 1; seed <= 160; ++seed) {
+        for (std::uint32_t seed = 1; seed <= 400; ++seed) {
             SCOPED_TRACE(testing::Message() << "box scene seed " << seed);
             std::mt19937 rng(seed);
             const std::int32_t w = std::uniform_int_distribution<std::int32_t>(16, 160)(rng);
