@@ -160,6 +160,9 @@ LRESULT callProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 std::int64_t nowNs();
 DWORD messageTime();
 
+// A message stamped with the time and pointer position of now.
+MSG makeMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
 // Client rectangle of a window record.
 Rect clientRect(const Window& window);
 

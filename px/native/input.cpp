@@ -81,21 +81,10 @@ LPARAM packPosition(std::int32_t x, std::int32_t y) {
     return MAKELPARAM(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y));
 }
 
-MSG inputMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    MSG msg{};
-    msg.hwnd = window;
-    msg.message = message;
-    msg.wParam = wparam;
-    msg.lParam = lparam;
-    msg.time = messageTime();
-    msg.pt = POINT{state().pointerScreenX, state().pointerScreenY};
-    return msg;
-}
-
 void postLeave(Window& window) {
     window.leaveArmed = false;
     QueuedMessage entry;
-    entry.msg = inputMessage(window.handle, WM_MOUSELEAVE, 0, 0);
+    entry.msg = makeMessage(window.handle, WM_MOUSELEAVE, 0, 0);
     enqueue(entry);
 }
 
@@ -179,7 +168,7 @@ void key(HWND window, int vk, bool down) {
 
     QueuedMessage entry;
     entry.kind = QueuedMessage::Kind::key;
-    entry.msg = inputMessage(window, message, static_cast<WPARAM>(key.generic), static_cast<LPARAM>(bits));
+    entry.msg = makeMessage(window, message, static_cast<WPARAM>(key.generic), static_cast<LPARAM>(bits));
     entry.sidedKey = key.sided;
     entry.down = down;
     enqueue(entry);
@@ -193,7 +182,7 @@ void mouseMove(HWND window, std::int32_t x, std::int32_t y) {
     Window* target = pointerAt(*record, x, y, targetX, targetY);
     if (target == nullptr) return;
     QueuedMessage entry;
-    entry.msg = inputMessage(target->handle, WM_MOUSEMOVE, mouseKeys(state().arrived), packPosition(targetX, targetY));
+    entry.msg = makeMessage(target->handle, WM_MOUSEMOVE, mouseKeys(state().arrived), packPosition(targetX, targetY));
     enqueue(entry);
 }
 
@@ -209,7 +198,7 @@ void mouseButton(HWND window, Button button, bool down, std::int32_t x, std::int
     if (target == nullptr) return;
     QueuedMessage entry;
     entry.kind = QueuedMessage::Kind::mouseButton;
-    entry.msg = inputMessage(target->handle, buttonMessage(button, down), mouseKeys(s.arrived),
+    entry.msg = makeMessage(target->handle, buttonMessage(button, down), mouseKeys(s.arrived),
                              packPosition(targetX, targetY));
     entry.buttonKey = vk;
     entry.down = down;
@@ -224,7 +213,7 @@ void pointerLeft(HWND window) {
 void closeRequested(HWND window) {
     if (findWindow(window) == nullptr) return;
     QueuedMessage entry;
-    entry.msg = inputMessage(window, WM_CLOSE, 0, 0);
+    entry.msg = makeMessage(window, WM_CLOSE, 0, 0);
     enqueue(entry);
 }
 
@@ -240,7 +229,7 @@ void resized(HWND window, std::int32_t width, std::int32_t height) {
     const backend::Size size = clampClientSize(width, height);
     QueuedMessage entry;
     entry.kind = QueuedMessage::Kind::resize;
-    entry.msg = inputMessage(window, WM_SIZE, static_cast<WPARAM>(size.width), static_cast<LPARAM>(size.height));
+    entry.msg = makeMessage(window, WM_SIZE, static_cast<WPARAM>(size.width), static_cast<LPARAM>(size.height));
     enqueue(entry);
 }
 

@@ -18,17 +18,6 @@ bool inRange(UINT message, UINT low, UINT high) { return (low == 0 && high == 0)
 
 std::int64_t periodNs(const Timer& timer) { return static_cast<std::int64_t>(timer.periodMs) * 1'000'000; }
 
-MSG makeMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    MSG msg{};
-    msg.hwnd = window;
-    msg.message = message;
-    msg.wParam = wparam;
-    msg.lParam = lparam;
-    msg.time = messageTime();
-    msg.pt = POINT{state().pointerScreenX, state().pointerScreenY};
-    return msg;
-}
-
 // One look at everything retrievable now, in the retrieval order: queued
 // posted and input messages, WM_QUIT, WM_PAINT, WM_TIMER. Resizes met on the
 // way are applied and sent to their window whatever the filter.
@@ -99,6 +88,17 @@ bool retrieve(MSG& out, HWND filter, UINT low, UINT high, bool remove) {
 std::int64_t nowNs() { return backend::nowNs(); }
 
 DWORD messageTime() { return static_cast<DWORD>(static_cast<std::uint64_t>(nowNs() / 1'000'000)); }
+
+MSG makeMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    MSG msg{};
+    msg.hwnd = window;
+    msg.message = message;
+    msg.wParam = wparam;
+    msg.lParam = lparam;
+    msg.time = messageTime();
+    msg.pt = POINT{state().pointerScreenX, state().pointerScreenY};
+    return msg;
+}
 
 void enqueue(QueuedMessage entry) { state().queue.push_back(entry); }
 
