@@ -55,6 +55,12 @@ bool isSet(const char* variable) {
     return value != nullptr && value[0] != '\0';
 }
 
+// The variable's value, empty where it is unset.
+std::string valueOf(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
 bool isScreenlessDriver(const char* driver) {
     return driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
 }
@@ -88,9 +94,8 @@ bool startVideo(std::string& reason) {
     // Which display was asked for, for the message when none answers. With a
     // screenless driver asked for, neither variable need be set.
     const std::string unreachable =
-        isSet("DISPLAY")           ? "no display: cannot connect to X display \"" + std::string(std::getenv("DISPLAY")) + "\""
-        : isSet("WAYLAND_DISPLAY") ? "no display: cannot connect to Wayland display \"" +
-                                         std::string(std::getenv("WAYLAND_DISPLAY")) + "\""
+        isSet("DISPLAY")           ? "no display: cannot connect to X display \"" + valueOf("DISPLAY") + "\""
+        : isSet("WAYLAND_DISPLAY") ? "no display: cannot connect to Wayland display \"" + valueOf("WAYLAND_DISPLAY") + "\""
                                    : std::string("no display");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         reason = screenlessAsked ? std::string("no display: ") + SDL_GetError()
