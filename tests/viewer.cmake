@@ -8,6 +8,13 @@ if(TARGET glintworks_viewer)
   target_link_libraries(glintworks_viewer_tests PRIVATE glintworks_viewer glintworks_app glintworks_px_headless
     GTest::gtest GTest::gtest_main)
   gtest_discover_tests(glintworks_viewer_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
+
+  # Replaces the global operator new to count allocations, so it is a program
+  # of its own.
+  add_executable(glintworks_no_allocation_tests no_allocation_test.cpp)
+  target_link_libraries(glintworks_no_allocation_tests PRIVATE glintworks_viewer glintworks_px_headless
+    GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(glintworks_no_allocation_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
 endif()
 
 # A whole headless run of the viewer under valgrind's memcheck: no error, no leak.

@@ -104,6 +104,7 @@ struct QueuedMessage {
 };
 
 struct DeviceContext {
+    std::uintptr_t handle = 0;  // the HDC's value
     HWND window = nullptr;
     Rect clip;  // in client pixels
 };
@@ -121,7 +122,9 @@ struct State {
     bool quitPending = false;
     int quitCode = 0;
     std::vector<Timer> timers;
-    std::map<std::uintptr_t, DeviceContext> deviceContexts;
+    // The open drawing surfaces, seldom more than one. A vector, because
+    // erasing keeps its memory: painting allocates nothing once it has run.
+    std::vector<DeviceContext> deviceContexts;
     std::map<std::uintptr_t, Bitmap> bitmaps;
     HWND capture = nullptr;
     // Key and button state, indexed by virtual-key code: 0x80 down, 0x01
@@ -162,6 +165,9 @@ DWORD messageTime();
 
 // A message stamped with the time and pointer position of now.
 MSG makeMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// The open drawing surface of that handle, or null.
+DeviceContext* findDeviceContext(HDC dc);
 
 // Client rectangle of a window record.
 Rect clientRect(const Window& window);

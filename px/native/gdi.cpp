@@ -14,15 +14,9 @@ namespace {
 Rect fromRECT(const RECT& r) { return Rect{r.left, r.top, r.right, r.bottom}; }
 RECT toRECT(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
-DeviceContext* findDeviceContext(HDC dc) {
-    auto& contexts = state().deviceContexts;
-    const auto it = contexts.find(handleValue(dc));
-    return it == contexts.end() ? nullptr : &it->second;
-}
-
 HDC newDeviceContext(HWND window, const Rect& clip) {
     const HDC dc = reinterpret_cast<HDC>(newHandleValue());
-    state().deviceContexts[handleValue(dc)] = DeviceContext{window, clip};
+    state().deviceContexts.push_back(DeviceContext{handleValue(dc), window, clip});
     return dc;
 }
 
@@ -31,7 +25,8 @@ BOOL finishDeviceContext(HWND window, HDC dc) {
     const DeviceContext* context = findDeviceContext(dc);
     if (context == nullptr || context->window != window) return FALSE;
     const Rect clip = context->clip;
-    state().deviceContexts.erase(handleValue(dc));
+    auto& contexts = state().deviceContexts;
+    contexts.erase(contexts.begin() + (context - contexts.data()));
     if (const Window* record = findWindow(window); record != nullptr) {
         const Rect area = intersect(clip, clientRect(*record));
         if (!area.empty()) backend::present(window, record->image, area);
@@ -40,6 +35,13 @@ BOOL finishDeviceContext(HWND window, HDC dc) {
 }
 
 }  // namespace
+
+DeviceContext* findDeviceContext(HDC dc) {
+    for (DeviceContext& context : state().deviceContexts) {
+        if (context.handle == handleValue(dc)) return &context;
+    }
+    return nullptr;
+}
 
 Rect intersect(const Rect& a, const Rect& b) {
     Rect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};

@@ -120,8 +120,9 @@ void forgetWindow(HWND window) {
                                   [&](const Timer& timer) { return timer.window == window; }),
                    s.timers.end());
     if (s.capture == window) s.capture = nullptr;
-    for (auto it = s.deviceContexts.begin(); it != s.deviceContexts.end();)
-        it = it->second.window == window ? s.deviceContexts.erase(it) : std::next(it);
+    s.deviceContexts.erase(std::remove_if(s.deviceContexts.begin(), s.deviceContexts.end(),
+                                          [&](const DeviceContext& context) { return context.window == window; }),
+                           s.deviceContexts.end());
 }
 
 void applyResize(HWND window, std::int32_t width, std::int32_t height) {

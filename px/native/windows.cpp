@@ -322,11 +322,11 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM) {
         return 0;
     case WM_ERASEBKGND: {
         Window* record = findWindow(hWnd);
-        const auto dc = state().deviceContexts.find(handleValue(reinterpret_cast<HDC>(wParam)));
-        if (record == nullptr || dc == state().deviceContexts.end() || dc->second.window != hWnd) return 0;
+        const DeviceContext* dc = findDeviceContext(reinterpret_cast<HDC>(wParam));
+        if (record == nullptr || dc == nullptr || dc->window != hWnd) return 0;
         const auto color = brushColor(record->background);
         if (!color) return 0;
-        fillImage(*record, dc->second.clip, *color);
+        fillImage(*record, dc->clip, *color);
         return 1;
     }
     case WM_PAINT: {
