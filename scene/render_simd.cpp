@@ -711,10 +711,10 @@ HWY_NOINLINE void AddHighlight(const FlatScene& flat, std::int32_t k, const Surf
     hn::StoreMaskBits(df, highlight, bits);
     for (std::size_t lane = 0; lane < kLanes; ++lane) {
         if ((bits[lane / 8] >> (lane % 8) & 1) == 0) continue;
-        const float spec = std::pow(cosineLane[lane], powerLane[lane]) * specularLane[lane] * coefficientLane[lane];
-        addB[lane] = std::trunc(spec * flat.lightB[k]);
-        addG[lane] = std::trunc(spec * flat.lightG[k]);
-        addR[lane] = std::trunc(spec * flat.lightR[k]);
+        const float strength = std::pow(cosineLane[lane], powerLane[lane]) * specularLane[lane] * coefficientLane[lane];
+        addB[lane] = std::trunc(strength * flat.lightB[k]);
+        addG[lane] = std::trunc(strength * flat.lightG[k]);
+        addR[lane] = std::trunc(strength * flat.lightR[k]);
     }
     // Adding +0 leaves a sum unchanged: a sum is never -0.
     sumB = hn::Add(sumB, hn::Load(df, addB));

@@ -68,10 +68,10 @@ Pixel tracePixel(const Scene& scene, std::int32_t x, std::int32_t y) {
             const Vec3 r = l - (2.0f * nl) * n;
             float s = dot(r, ray.direction);
             if (s <= 0.0f) s = 0.0f;
-            const float spec = std::pow(s, material.specularPower) * material.specular * coefficient;
-            sumB += std::trunc(spec * light.color.b);
-            sumG += std::trunc(spec * light.color.g);
-            sumR += std::trunc(spec * light.color.r);
+            const float highlight = std::pow(s, material.specularPower) * material.specular * coefficient;
+            sumB += std::trunc(highlight * light.color.b);
+            sumG += std::trunc(highlight * light.color.g);
+            sumR += std::trunc(highlight * light.color.r);
         }
 
         // The lights of this segment were shaded with the old weight.
