@@ -369,6 +369,15 @@ PixelBox highlightBox(const FlatScene& flat, const CullPlane& plane, std::int32_
     return eyeBoxOfBall(eye, eye + (image - eye) * (1.0 / imageDistance), std::sin(angle));
 }
 
+// 0, 1 or 2 where v has that component only (the others exactly 0); -1
+// otherwise.
+std::int32_t soleAxis(const float v[3]) {
+    for (std::int32_t axis = 0; axis < 3; ++axis) {
+        if (v[axis] != 0.0f && v[(axis + 1) % 3] == 0.0f && v[(axis + 2) % 3] == 0.0f) return axis;
+    }
+    return -1;
+}
+
 void setCulling(FlatScene& flat) {
     const bool on = modestScene(flat);
     const Point eye = pointOf(flat.eye);
@@ -381,13 +390,8 @@ void setCulling(FlatScene& flat) {
     }
     for (std::int32_t j = 0; j < flat.planeCount; ++j) {
         const float normal[3] = {flat.planeNx[j], flat.planeNy[j], flat.planeNz[j]};
-        flat.planeAxis[j] = -1;
-        for (std::int32_t axis = 0; axis < 3 && on; ++axis) {
-            if (normal[axis] != 0.0f && normal[(axis + 1) % 3] == 0.0f && normal[(axis + 2) % 3] == 0.0f &&
-                modest(normal[axis])) {
-                flat.planeAxis[j] = axis;
-            }
-        }
+        const std::int32_t axis = on ? soleAxis(normal) : -1;
+        flat.planeAxis[j] = axis >= 0 && modest(normal[axis]) ? axis : -1;
     }
     flat.cullPlaneCount = flat.planeCount < kCullPlanes ? flat.planeCount : kCullPlanes;
     for (std::int32_t p = 0; p < flat.cullPlaneCount; ++p) {
@@ -395,12 +399,7 @@ void setCulling(FlatScene& flat) {
         const bool planeOn = on && cullPlaneOf(flat, p, plane);
         const std::int32_t index = flat.planeIndex[p];
         const float unit[3] = {flat.unitNx[index], flat.unitNy[index], flat.unitNz[index]};
-        flat.cullPlaneAxis[p] = -1;
-        for (std::int32_t axis = 0; axis < 3 && planeOn; ++axis) {
-            if (unit[axis] != 0.0f && unit[(axis + 1) % 3] == 0.0f && unit[(axis + 2) % 3] == 0.0f) {
-                flat.cullPlaneAxis[p] = axis;
-            }
-        }
+        flat.cullPlaneAxis[p] = planeOn ? soleAxis(unit) : -1;
         for (std::int32_t tier = 0; tier < kCullTiers; ++tier) {
             const double reach = kTierReach[tier];
             for (std::int32_t j = 0; j < spheres; ++j) {

@@ -398,6 +398,16 @@ HWY_INLINE Reflection Reflect(const FlatScene& flat, const Chunk& c, std::size_t
     return r;
 }
 
+// The smallest culling tier whose reach covers the hit distances of the
+// lanes of `shade`.
+HWY_INLINE std::int32_t TierOf(MF shade, VF nearest) {
+    const DF df;
+    const VF reach = hn::IfThenElseZero(shade, nearest);
+    std::int32_t tier = 0;
+    while (tier + 1 < kCullTiers && !hn::AllTrue(df, hn::Le(reach, hn::Set(df, kTierReach[tier])))) ++tier;
+    return tier;
+}
+
 // IntersectChunk for the eye rays of vector v where the scene's one plane is
 // all they can meet (no sphere's box meets the vector): NearestHit, the hit
 // point and the chunk state as the general path leaves them, less what is
@@ -430,10 +440,7 @@ HWY_INLINE bool EyeRaysOnOnlyPlane(const FlatScene& flat, MF active, VF dx, VF d
     c.uniform[v] = index;
     if (flat.cullPlaneCount > 0) {
         c.cullPlane[v] = 0;
-        const VF reach = hn::IfThenElseZero(shade, nearest);
-        std::int32_t tier = 0;
-        while (tier + 1 < kCullTiers && !hn::AllTrue(df, hn::Le(reach, hn::Set(df, kTierReach[tier])))) ++tier;
-        c.tier[v] = tier;
+        c.tier[v] = TierOf(shade, nearest);
     }
     return true;
 }
@@ -542,10 +549,7 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
         const MF shade = hn::And(hitSomething, normalOk);
         if (fromEye && uniform && flat.kind[first] == FlatScene::kPlane && flat.planeSlot[first] < flat.cullPlaneCount) {
             c.cullPlane[v] = flat.planeSlot[first];
-            const VF reach = hn::IfThenElseZero(shade, nearest);
-            std::int32_t tier = 0;
-            while (tier + 1 < kCullTiers && !hn::AllTrue(df, hn::Le(reach, hn::Set(df, kTierReach[tier])))) ++tier;
-            c.tier[v] = tier;
+            c.tier[v] = TierOf(shade, nearest);
         }
         StoreMask(shade, c.shade + i);
         StoreMask(shade, c.active + i);
@@ -722,6 +726,28 @@ HWY_NOINLINE void AddHighlight(const FlatScene& flat, std::int32_t k, const Surf
     sumR = hn::Add(sumR, hn::Load(df, addR));
 }
 
+// The unit vector l from each lane's point to light k, the squared distance d2
+// and the distance, as the tracer forms them.
+struct TowardLight {
+    VF lx, ly, lz;
+    VF d2, dist;
+};
+
+HWY_INLINE TowardLight TowardLightOf(const FlatScene& flat, std::int32_t k, VF px, VF py, VF pz) {
+    const DF df;
+    const VF lvx = hn::Sub(hn::Set(df, flat.lightX[k]), px);
+    const VF lvy = hn::Sub(hn::Set(df, flat.lightY[k]), py);
+    const VF lvz = hn::Sub(hn::Set(df, flat.lightZ[k]), pz);
+    TowardLight t;
+    t.d2 = Dot(lvx, lvy, lvz, lvx, lvy, lvz);
+    t.dist = hn::Sqrt(t.d2);
+    const VF scale = hn::Div(hn::Set(df, 1.0f), t.dist);
+    t.lx = hn::Mul(lvx, scale);
+    t.ly = hn::Mul(lvy, scale);
+    t.lz = hn::Mul(lvz, scale);
+    return t;
+}
+
 // Diffuse and highlight of light k added to the sums of each shaded lane that
 // the light reaches. d is the direction of the segment's ray. Only the
 // spheres of `shadowSpheres` can block the light, and without `mayHighlight`
@@ -730,21 +756,13 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, std::uint64_t sh
                          const Surface& s, VF dx, VF dy, VF dz, VF coefficient, VF& sumB, VF& sumG, VF& sumR) {
     const DF df;
     const VF zero = hn::Zero(df);
-    const VF one = hn::Set(df, 1.0f);
-    const VF lvx = hn::Sub(hn::Set(df, flat.lightX[k]), s.px);
-    const VF lvy = hn::Sub(hn::Set(df, flat.lightY[k]), s.py);
-    const VF lvz = hn::Sub(hn::Set(df, flat.lightZ[k]), s.pz);
-    const VF d2 = Dot(lvx, lvy, lvz, lvx, lvy, lvz);
-    const VF dist = hn::Sqrt(d2);
-    const VF scale = hn::Div(one, dist);
-    const VF lx = hn::Mul(lvx, scale);
-    const VF ly = hn::Mul(lvy, scale);
-    const VF lz = hn::Mul(lvz, scale);
+    const TowardLight l = TowardLightOf(flat, k, s.px, s.py, s.pz);
+    const VF lx = l.lx, ly = l.ly, lz = l.lz;
     const VF nl = Dot(s.nx, s.ny, s.nz, lx, ly, lz);
     // Skipped: the light on the hit point, or behind or in the surface.
-    MF lit = hn::AndNot(hn::Or(hn::Eq(d2, zero), hn::Le(nl, zero)), s.shade);
+    MF lit = hn::AndNot(hn::Or(hn::Eq(l.d2, zero), hn::Le(nl, zero)), s.shade);
     if (None(lit)) return;
-    lit = Unshadowed(flat, k, shadowSpheres, s.hit, s.px, s.py, s.pz, lit, lx, ly, lz, dist);
+    lit = Unshadowed(flat, k, shadowSpheres, s.hit, s.px, s.py, s.pz, lit, lx, ly, lz, l.dist);
     if (None(lit)) return;
 
     const VF diffuse = hn::Mul(nl, coefficient);
@@ -807,21 +825,13 @@ HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_
     const DI di;
     const std::int32_t index = flat.planeIndex[p];
     const VF zero = hn::Zero(df);
-    const VF lvx = hn::Sub(hn::Set(df, flat.lightX[k]), px);
-    const VF lvy = hn::Sub(hn::Set(df, flat.lightY[k]), py);
-    const VF lvz = hn::Sub(hn::Set(df, flat.lightZ[k]), pz);
-    const VF d2 = Dot(lvx, lvy, lvz, lvx, lvy, lvz);
-    const VF dist = hn::Sqrt(d2);
-    const VF scale = hn::Div(hn::Set(df, 1.0f), dist);
-    const VF lx = hn::Mul(lvx, scale);
-    const VF ly = hn::Mul(lvy, scale);
-    const VF lz = hn::Mul(lvz, scale);
+    const TowardLight l = TowardLightOf(flat, k, px, py, pz);
     const VF nl = PlaneCosine<kAxis>(flat, p, hn::Set(df, flat.unitNx[index]), hn::Set(df, flat.unitNy[index]),
-                                     hn::Set(df, flat.unitNz[index]), lx, ly, lz);
-    MF lit = hn::AndNot(hn::Or(hn::Eq(d2, zero), hn::Le(nl, zero)), shade);
+                                     hn::Set(df, flat.unitNz[index]), l.lx, l.ly, l.lz);
+    MF lit = hn::AndNot(hn::Or(hn::Eq(l.d2, zero), hn::Le(nl, zero)), shade);
     if (kMayShadow && (shadowSpheres != 0 || flat.planeCount > 1)) {
         if (None(lit)) return;
-        lit = Unshadowed(flat, k, shadowSpheres, hn::Set(di, index), px, py, pz, lit, lx, ly, lz, dist);
+        lit = Unshadowed(flat, k, shadowSpheres, hn::Set(di, index), px, py, pz, lit, l.lx, l.ly, l.lz, l.dist);
     }
     // nl x 1 is nl, and so is nl x a white light's 1, bit for bit.
     VF diffuseB = nl, diffuseG = nl, diffuseR = nl;
