@@ -44,8 +44,10 @@ struct FlatScene {
     // it is the hit primitive), so dropping it changes nothing.
     std::int32_t primitiveCount = 0;
     std::int32_t kind[kFastMaxPrimitives];
-    // Position of a plane in the plane arrays; -1 for a sphere.
+    // Position of a plane in the plane arrays, of a sphere in the sphere
+    // arrays; -1 for the other kind.
     std::int32_t planeSlot[kFastMaxPrimitives];
+    std::int32_t sphereSlot[kFastMaxPrimitives];
     // Per scan index, for shading a lane whatever it hit. Sphere: centre in
     // ax, ay, az. Plane: the unit normal used for shading, and zeroNormal -1
     // where the normal has zero length (the trace ends at such a hit).
@@ -70,6 +72,7 @@ struct FlatScene {
     // Planes in scan order: scan index, normal as given, offset, and the
     // eye-ray numerator -(eye . normal + offset) of the hit distance.
     std::int32_t planeCount = 0;
+    std::uint64_t allPlanes = 0;  // bit q set for each plane position q below 64
     std::int32_t planeIndex[kFastMaxPrimitives];
     float planeNx[kFastMaxPrimitives], planeNy[kFastMaxPrimitives], planeNz[kFastMaxPrimitives];
     float planeOffset[kFastMaxPrimitives];
@@ -131,6 +134,12 @@ struct FlatScene {
     PixelBox mirrorBox[kCullPlanes][kCullTiers][kCullSpheres];
     PixelBox shadowBox[kCullPlanes][kCullTiers][kCullLights][kCullSpheres];
     PixelBox highlightBox[kCullPlanes][kCullLights];
+    // Shadows on the culled spheres: for the points of sphere j met by rays
+    // within reach kTierReach[tier], the spheres (bits as in allSpheres) and
+    // the planes (bits as in allPlanes) whose test may block light k. Sphere
+    // j itself is never among them; without culling, all others are.
+    std::uint64_t sphereShadowers[kCullTiers][kCullLights][kCullSpheres];
+    std::uint64_t planeShadowers[kCullTiers][kCullLights][kCullSpheres];
 
     Vec3 eye;
     std::int32_t traceDepth = 0;

@@ -58,6 +58,7 @@ void addSphere(const Sphere& sphere, Vec3 eye, std::int32_t index, FlatScene& fl
     const std::int32_t j = flat.sphereCount++;
     flat.kind[index] = FlatScene::kSphere;
     flat.planeSlot[index] = -1;
+    flat.sphereSlot[index] = j;
     flat.ax[index] = sphere.center.x;
     flat.ay[index] = sphere.center.y;
     flat.az[index] = sphere.center.z;
@@ -81,6 +82,7 @@ void addPlane(const Plane& plane, Vec3 eye, std::int32_t index, FlatScene& flat)
     const Vec3 n = plane.normal;
     flat.kind[index] = FlatScene::kPlane;
     flat.planeSlot[index] = j;
+    flat.sphereSlot[index] = -1;
     flat.ax[index] = flat.ay[index] = flat.az[index] = 0.0f;
     // As tracePixel normalises the normal of a plane hit.
     const float nn = dot(n, n);
@@ -369,6 +371,85 @@ PixelBox highlightBox(const FlatScene& flat, const CullPlane& plane, std::int32_
     return eyeBoxOfBall(eye, eye + (image - eye) * (1.0 / imageDistance), std::sin(angle));
 }
 
+// Shadows on sphere j (position in the sphere arrays) from light k, for hit
+// points whose ray met the sphere within `reach`: such a point lies within
+// the grown radius of the centre (see grownRadius; the ray started within
+// reach plus the radius of the centre). Every shadow ray from it to the light
+// then runs inside the cone from the light around the grown sphere j.
+struct ShadedBall {
+    Point light, centre;
+    double radius;    // of the grown sphere j
+    double distance;  // from the light to its centre
+};
+
+ShadedBall shadedBall(const FlatScene& flat, std::int32_t k, std::int32_t j, double reach) {
+    ShadedBall ball;
+    ball.light = lightPosition(flat, k);
+    ball.centre = sphereCentre(flat, j);
+    const double r = std::sqrt(static_cast<double>(flat.radiusSquared[j]));
+    ball.radius = grownRadius(flat.radiusSquared[j], reach + 2.0 * r + 1.0) + 1e-5 * reach + 1e-3;
+    ball.distance = lengthOf(ball.centre - ball.light);
+    return ball;
+}
+
+// Whether sphere i can block a shadow ray of the ball: unless it lies wholly
+// beyond the ball's far side from the light, or its cone from the light
+// (grown as in setShadowCone, for points as far from the light as the ball
+// reaches) is apart from the ball's by more than the rounding of these angles.
+bool mayShadowBall(const FlatScene& flat, const ShadedBall& ball, std::int32_t i) {
+    const Point c = sphereCentre(flat, i);
+    const double distance = lengthOf(c - ball.light);
+    const double farthest = ball.distance + ball.radius + 1.0;
+    const double radius = std::sqrt(static_cast<double>(flat.radiusSquared[i]));
+    const double grown = radius + 6e-4 * (distance + farthest) + 1e-3;
+    if (distance - grown > farthest) return false;
+    if (!(ball.distance > 1.01 * ball.radius) || !(distance > 1.01 * grown)) return true;
+    const double cosine = dotOf(c - ball.light, ball.centre - ball.light) / (distance * ball.distance);
+    const double apart = std::acos(std::fmax(-1.0, std::fmin(1.0, cosine)));
+    return !(apart > std::asin(ball.radius / ball.distance) + std::asin(grown / distance) + 1e-4);
+}
+
+// Whether a plane can block a shadow ray of the ball: unless the light and
+// the whole ball lie on one side of it, clear of it by far more than the
+// rounding of the plane test (the quotient of the test then stays below 0 or
+// beyond the light).
+bool mayShadowBall(const FlatScene& flat, const ShadedBall& ball, const CullPlane& plane) {
+    const Point eye = pointOf(flat.eye);
+    const double reach = ball.distance + ball.radius + lengthOf(ball.centre - eye) + 1.0;
+    const double e = 4.0 * offPlane(ball.centre, plane, reach);
+    const double fLight = plane.f(ball.light), fCentre = plane.f(ball.centre);
+    if (fLight > e && fCentre - ball.radius > e) return false;
+    if (fLight < -e && fCentre + ball.radius < -e) return false;
+    return true;
+}
+
+void setSphereShadowers(FlatScene& flat, bool on) {
+    flat.allPlanes = flat.planeCount >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << flat.planeCount) - 1;
+    const std::int32_t spheres = flat.sphereCount < kCullSpheres ? flat.sphereCount : kCullSpheres;
+    const std::int32_t lights = flat.lightCount < kCullLights ? flat.lightCount : kCullLights;
+    for (std::int32_t tier = 0; tier < kCullTiers; ++tier) {
+        for (std::int32_t k = 0; k < lights; ++k) {
+            for (std::int32_t j = 0; j < spheres; ++j) {
+                std::uint64_t& blockers = flat.sphereShadowers[tier][k][j];
+                std::uint64_t& planes = flat.planeShadowers[tier][k][j];
+                blockers = flat.allSpheres & ~(std::uint64_t{1} << j);
+                planes = flat.allPlanes;
+                if (!on) continue;
+                const ShadedBall ball = shadedBall(flat, k, j, kTierReach[tier]);
+                for (std::int32_t i = 0; i < spheres; ++i) {
+                    if (i != j && !mayShadowBall(flat, ball, i)) blockers &= ~(std::uint64_t{1} << i);
+                }
+                for (std::int32_t q = 0; q < flat.planeCount && q < 64; ++q) {
+                    CullPlane plane{};
+                    if (cullPlaneOf(flat, q, plane) && !mayShadowBall(flat, ball, plane)) {
+                        planes &= ~(std::uint64_t{1} << q);
+                    }
+                }
+            }
+        }
+    }
+}
+
 // 0, 1 or 2 where v has that component only (the others exactly 0); -1
 // otherwise.
 std::int32_t soleAxis(const float v[3]) {
@@ -388,6 +469,7 @@ void setCulling(FlatScene& flat) {
         const double travel = lengthOf(c - eye) * 1.001 + 1e-3;
         flat.eyeBox[j] = on ? eyeBoxOfBall(eye, c, grownRadius(flat.radiusSquared[j], travel)) : kEveryPixel;
     }
+    setSphereShadowers(flat, on);
     for (std::int32_t j = 0; j < flat.planeCount; ++j) {
         const float normal[3] = {flat.planeNx[j], flat.planeNy[j], flat.planeNz[j]};
         const std::int32_t axis = on ? soleAxis(normal) : -1;

@@ -8,7 +8,9 @@
 //   - a square root or division of an intersection test is skipped when no lane
 //     can have a hit there (a sphere with no real root or a root behind the ray
 //     start, a plane the ray runs away from);
-//   - a sphere cannot shadow a point outside its shadow cone (see FlatScene);
+//   - a sphere cannot shadow a point outside its shadow cone, and only the
+//     spheres and planes that can come between a light and a sphere are
+//     tested for points on that sphere (see FlatScene);
 //   - a sphere is not tested at all for a vector whose pixels lie outside its
 //     culling box (eye rays; mirrored rays, shadow rays and highlights of
 //     vectors whose lanes all met one plane; see FlatScene), and a vector
@@ -21,9 +23,8 @@
 //     light's 1, by the zero components of a normal along an axis) are not
 //     formed.
 // A row is cut into chunks of several vectors, and each step of the trace runs
-// over all vectors of a chunk before the next step (each light in a pass of its
-// own), so that the long square root and division latencies of neighbouring
-// vectors overlap. Vectors whose lanes all met one cull plane with their eye
+// over all vectors of a chunk before the next step, so that the long square
+// root and division latencies of neighbouring vectors and lights overlap. Vectors whose lanes all met one cull plane with their eye
 // rays, most of a picture with a floor, take a lean path through the lights.
 
 #undef HWY_TARGET_INCLUDE
@@ -84,8 +85,9 @@ struct Chunk {
     // filled; otherwise the material is read from the flattened scene.
     std::int32_t uniform[kVectorsPerChunk];
     // Per vector, from the eye rays' segment until the mirrored rays have
-    // been intersected: the cull plane that every shaded lane met, or -1, and
-    // the smallest culling tier whose reach covers their hit distances.
+    // been intersected: the cull plane that every shaded lane met, or -1.
+    // And for a vector on one cull plane or one sphere, the smallest culling
+    // tier whose reach covers the shaded lanes' hit distances.
     std::int32_t cullPlane[kVectorsPerChunk];
     std::int32_t tier[kVectorsPerChunk];
     alignas(64) float colorB[kChunk];
@@ -550,6 +552,8 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
         if (fromEye && uniform && flat.kind[first] == FlatScene::kPlane && flat.planeSlot[first] < flat.cullPlaneCount) {
             c.cullPlane[v] = flat.planeSlot[first];
             c.tier[v] = TierOf(shade, nearest);
+        } else if (uniform && flat.kind[first] == FlatScene::kSphere) {
+            c.tier[v] = TierOf(shade, nearest);
         }
         StoreMask(shade, c.shade + i);
         StoreMask(shade, c.active + i);
@@ -614,11 +618,12 @@ HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_
 }
 
 // Whether any primitive but the hit one has a hit strictly between each lit
-// lane's point and light k; returns the lanes that stay lit. Which primitive
-// blocks does not matter, so spheres are tested before planes and the scan
-// stops once every lane is blocked.
-HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t spheres, VI hit, VF px, VF py, VF pz,
-                         MF lit, VF lx, VF ly, VF lz, VF dist) {
+// lane's point and light k; returns the lanes that stay lit. Only the spheres
+// and planes (bits as in allSpheres and allPlanes) of `spheres` and `planes`
+// can block. Which primitive blocks does not matter, so spheres are tested
+// before planes and the scan stops once every lane is blocked.
+HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t spheres, std::uint64_t planes, VI hit,
+                         VF px, VF py, VF pz, MF lit, VF lx, VF ly, VF lz, VF dist) {
     const DF df;
     const DI di;
     const VF zero = hn::Zero(df);
@@ -652,7 +657,8 @@ HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t sp
         lit = hn::AndNot(blocked, lit);
         if (None(lit)) return lit;
     }
-    for (std::int32_t j = 0; j < flat.planeCount; ++j) {
+    for (; planes != 0; planes &= planes - 1) {
+        const std::int32_t j = LowestBit(planes);
         const MF other = hn::AndNot(IntMask(hn::Eq(hit, hn::Set(di, flat.planeIndex[j]))), lit);
         if (None(other)) continue;
         const VF denominator = PlaneDot(flat, j, lx, ly, lz);
@@ -750,10 +756,12 @@ HWY_INLINE TowardLight TowardLightOf(const FlatScene& flat, std::int32_t k, VF p
 
 // Diffuse and highlight of light k added to the sums of each shaded lane that
 // the light reaches. d is the direction of the segment's ray. Only the
-// spheres of `shadowSpheres` can block the light, and without `mayHighlight`
-// no lane's highlight reaches the threshold.
-HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, std::uint64_t shadowSpheres, bool mayHighlight,
-                         const Surface& s, VF dx, VF dy, VF dz, VF coefficient, VF& sumB, VF& sumG, VF& sumR) {
+// spheres and planes of `shadowSpheres` and `shadowPlanes` can block the
+// light, and without `mayHighlight` no lane's highlight reaches the
+// threshold.
+HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, std::uint64_t shadowSpheres, std::uint64_t shadowPlanes,
+                         bool mayHighlight, const Surface& s, VF dx, VF dy, VF dz, VF coefficient, VF& sumB, VF& sumG,
+                         VF& sumR) {
     const DF df;
     const VF zero = hn::Zero(df);
     const TowardLight l = TowardLightOf(flat, k, s.px, s.py, s.pz);
@@ -762,7 +770,7 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, std::uint64_t sh
     // Skipped: the light on the hit point, or behind or in the surface.
     MF lit = hn::AndNot(hn::Or(hn::Eq(l.d2, zero), hn::Le(nl, zero)), s.shade);
     if (None(lit)) return;
-    lit = Unshadowed(flat, k, shadowSpheres, s.hit, s.px, s.py, s.pz, lit, lx, ly, lz, l.dist);
+    lit = Unshadowed(flat, k, shadowSpheres, shadowPlanes, s.hit, s.px, s.py, s.pz, lit, lx, ly, lz, l.dist);
     if (None(lit)) return;
 
     const VF diffuse = hn::Mul(nl, coefficient);
@@ -831,7 +839,8 @@ HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_
     MF lit = hn::AndNot(hn::Or(hn::Eq(l.d2, zero), hn::Le(nl, zero)), shade);
     if (kMayShadow && (shadowSpheres != 0 || flat.planeCount > 1)) {
         if (None(lit)) return;
-        lit = Unshadowed(flat, k, shadowSpheres, hn::Set(di, index), px, py, pz, lit, l.lx, l.ly, l.lz, l.dist);
+        lit = Unshadowed(flat, k, shadowSpheres, flat.allPlanes, hn::Set(di, index), px, py, pz, lit, l.lx, l.ly, l.lz,
+                         l.dist);
     }
     // nl x 1 is nl, and so is nl x a white light's 1, bit for bit.
     VF diffuseB = nl, diffuseG = nl, diffuseR = nl;
@@ -848,16 +857,52 @@ HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_
 // AddLight for vector v of the chunk, from its state in the chunk. Kept out
 // of line: it is the rare case, and inlined it would crowd the registers of
 // the loops around it.
-HWY_NOINLINE void AddLightOfVector(const FlatScene& flat, std::int32_t k, std::uint64_t shadowSpheres, Chunk& c,
-                                   std::size_t v) {
+HWY_NOINLINE void AddLightOfVector(const FlatScene& flat, std::int32_t k, std::uint64_t shadowSpheres,
+                                   std::uint64_t shadowPlanes, Chunk& c, std::size_t v) {
     const DF df;
     const std::size_t i = v * kLanes;
     const Surface s = LoadSurface(flat, c, v, k, LoadMask(c.shade + i));
     VF sumB = hn::Load(df, c.sumB + i);
     VF sumG = hn::Load(df, c.sumG + i);
     VF sumR = hn::Load(df, c.sumR + i);
-    AddLight(flat, k, shadowSpheres, true, s, hn::Load(df, c.dx + i), hn::Load(df, c.dy + i), hn::Load(df, c.dz + i),
+    AddLight(flat, k, shadowSpheres, shadowPlanes, true, s, hn::Load(df, c.dx + i), hn::Load(df, c.dy + i), hn::Load(df, c.dz + i),
              hn::Load(df, c.coefficient + i), sumB, sumG, sumR);
+    hn::Store(sumB, df, c.sumB + i);
+    hn::Store(sumG, df, c.sumG + i);
+    hn::Store(sumR, df, c.sumR + i);
+}
+
+// Every light, in order, for vector v of the chunk, from its state in the
+// chunk: AddLightOfVector for each, with the surface loaded once. On one of
+// the culled spheres, only that sphere's shadowers are tested.
+HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t v) {
+    if (flat.lightCount == 0) return;
+    const DF df;
+    const DI di;
+    const std::size_t i = v * kLanes;
+    Surface s = LoadSurface(flat, c, v, 0, LoadMask(c.shade + i));
+    const VF dx = hn::Load(df, c.dx + i), dy = hn::Load(df, c.dy + i), dz = hn::Load(df, c.dz + i);
+    const VF coefficient = hn::Load(df, c.coefficient + i);
+    VF sumB = hn::Load(df, c.sumB + i);
+    VF sumG = hn::Load(df, c.sumG + i);
+    VF sumR = hn::Load(df, c.sumR + i);
+    const std::int32_t j = c.uniform[v];
+    const std::int32_t slot = j >= 0 ? flat.sphereSlot[j] : -1;
+    const bool culled = slot >= 0 && slot < kCullSpheres;
+    for (std::int32_t k = 0; k < flat.lightCount; ++k) {
+        if (k > 0) {
+            s.highlightBelow = j >= 0 ? hn::Set(df, flat.highlightBelow[k][j])
+                                      : hn::GatherIndex(df, flat.highlightBelow[k],
+                                                        hn::IfThenElseZero(hn::RebindMask(di, s.shade), s.hit));
+        }
+        if (culled && k < kCullLights) {
+            const std::int32_t tier = c.tier[v];
+            AddLight(flat, k, flat.sphereShadowers[tier][k][slot], flat.planeShadowers[tier][k][slot], true, s, dx, dy,
+                     dz, coefficient, sumB, sumG, sumR);
+        } else {
+            AddLight(flat, k, AllSpheres(flat), flat.allPlanes, true, s, dx, dy, dz, coefficient, sumB, sumG, sumR);
+        }
+    }
     hn::Store(sumB, df, c.sumB + i);
     hn::Store(sumG, df, c.sumG + i);
     hn::Store(sumR, df, c.sumR + i);
@@ -881,7 +926,7 @@ void ShadePlaneVectors(const FlatScene& flat, std::int32_t k, std::int32_t p, st
             mayHighlight = boxMeetsRow(flat.highlightBox[p][k], place.y, place.x0, place.x1);
         }
         if (mayHighlight) {
-            AddLightOfVector(flat, k, shadowSpheres, c, v);
+            AddLightOfVector(flat, k, shadowSpheres, flat.allPlanes, c, v);
             continue;
         }
         VF sumB = hn::Load(df, c.sumB + i);
@@ -895,10 +940,6 @@ void ShadePlaneVectors(const FlatScene& flat, std::int32_t k, std::int32_t p, st
     }
 }
 
-// Diffuse and highlight of every light, in order, for every shaded lane. The
-// lights are the outer loop, so that the vectors of the chunk give the
-// independent work that hides each light's latencies; each lane still adds
-// its lights in scene order.
 // For vector v, whose lanes met cull plane p with their eye rays and whose
 // pixels no culling box of the plane meets: every light as ShadePlaneVectors
 // shades it, with the point and sums in registers, then the mirrored rays'
@@ -949,9 +990,12 @@ HWY_INLINE bool ShadeAndMirrorOnPlane(const FlatScene& flat, std::int32_t p, Chu
                           : ShadeAndMirrorOnPlaneOf<-1, false>(flat, p, c, v);
     }
 }
-// Vectors whose lanes met a cull plane with their eye rays go through
-// ShadePlaneVectors, light by light like the others; each lane's lights are
-// still added in order.
+// Diffuse and highlight of every light, in order, for every shaded lane.
+// Vectors whose lanes met a cull plane with their eye rays and whose pixels
+// some box of the plane meets go through ShadePlaneVectors, light by light
+// over all such vectors; every other vector takes all lights in one call,
+// whose lights are independent work for the processor to overlap. Each lane
+// adds its lights in scene order either way.
 void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std::int32_t x0, Chunk& c) {
     const DF df;
     // The vectors on each cull plane that some box meets; the others are
@@ -983,8 +1027,8 @@ void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
             if (count == 0) continue;
             ShadePlaneVectors(flat, k, p, y, x0, onPlane[p], count, c);
         }
-        for (std::size_t n = 0; n < otherCount; ++n) AddLightOfVector(flat, k, AllSpheres(flat), c, others[n]);
     }
+    for (std::size_t n = 0; n < otherCount; ++n) AddLightsOfVector(flat, c, others[n]);
 }
 
 // Weights the next segment and mirrors each shaded lane's ray about the normal;

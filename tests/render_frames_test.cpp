@@ -300,14 +300,9 @@ std::int32_t tierOf(float t) {
     return tier;
 }
 
-// Checks every box of `scene` against the tracer's float tests for every
-// pixel of a w x h image; returns the first pixel and test that escapes its
-// box, or "".
-std::string firstEscape(const Scene& scene, std::int32_t w, std::int32_t h) {
-    static FlatScene flat;  // large; one is enough
-    if (!flattenScene(scene, flat)) return "";
-    std::vector<const Sphere*> spheres;
-    std::vector<const Plane*> planes;
+// The objects of the flattened scene's sphere and plane arrays, by position.
+void flatPrimitives(const Scene& scene, const FlatScene& flat, std::vector<const Sphere*>& spheres,
+                    std::vector<const Plane*>& planes) {
     for (std::int32_t i = 0; i < flat.primitiveCount; ++i) {
         // flattenScene keeps the first of repeated objects, in scan order.
         const Primitive* primitive = nullptr;
@@ -323,6 +318,17 @@ std::string firstEscape(const Scene& scene, std::int32_t w, std::int32_t h) {
         if (flat.kind[i] == FlatScene::kSphere) spheres.push_back(static_cast<const Sphere*>(primitive));
         if (flat.kind[i] == FlatScene::kPlane) planes.push_back(static_cast<const Plane*>(primitive));
     }
+}
+
+// Checks every box of `scene` against the tracer's float tests for every
+// pixel of a w x h image; returns the first pixel and test that escapes its
+// box, or "".
+std::string firstEscape(const Scene& scene, std::int32_t w, std::int32_t h) {
+    static FlatScene flat;  // large; one is enough
+    if (!flattenScene(scene, flat)) return "";
+    std::vector<const Sphere*> spheres;
+    std::vector<const Plane*> planes;
+    flatPrimitives(scene, flat, spheres, planes);
     const std::int32_t culledSpheres = std::min<std::int32_t>(flat.sphereCount, kCullSpheres);
     const std::int32_t culledLights = std::min<std::int32_t>(flat.lightCount, kCullLights);
     char text[200];
@@ -378,6 +384,72 @@ std::string firstEscape(const Scene& scene, std::int32_t w, std::int32_t h) {
                         return text;
                     }
                 }
+            }
+        }
+    }
+    return "";
+}
+
+// Follows the trace of every pixel of a w x h image as the tracer makes it
+// and, at each hit on one of the culled spheres, holds every primitive whose
+// test blocks a culled light against that sphere's shadowers for the tier of
+// the hit distance; returns the first that is missing, or "".
+std::string firstMissingShadower(const Scene& scene, std::int32_t w, std::int32_t h) {
+    static FlatScene flat;
+    if (!flattenScene(scene, flat)) return "";
+    std::vector<const Sphere*> spheres;
+    std::vector<const Plane*> planes;
+    flatPrimitives(scene, flat, spheres, planes);
+    const auto culledSpheres = static_cast<std::size_t>(std::min<std::int32_t>(flat.sphereCount, kCullSpheres));
+    const auto culledLights = static_cast<std::size_t>(std::min<std::int32_t>(flat.lightCount, kCullLights));
+    auto position = [](const auto& list, const Primitive* primitive) {
+        const auto at = std::find(list.begin(), list.end(), primitive);
+        return at == list.end() ? -1 : static_cast<std::int32_t>(at - list.begin());
+    };
+    char text[200];
+    for (std::int32_t y = 0; y < h; ++y) {
+        for (std::int32_t x = 0; x < w; ++x) {
+            Ray ray = primaryRay(scene, x, y);
+            float coefficient = 1.0f;
+            for (std::int32_t level = 0; level < scene.traceDepth; ++level) {
+                float nearest = kFarDistance;
+                const Primitive* hit = nullptr;
+                for (const auto& primitive : scene.primitives) {
+                    if (primitive->intersect(ray, nearest)) hit = primitive.get();
+                }
+                if (hit == nullptr) break;
+                const Vec3 p = ray.origin + nearest * ray.direction;
+                Vec3 n = hit->normalAt(p);
+                const float nn = dot(n, n);
+                if (nn == 0.0f) break;
+                n = n * (1.0f / std::sqrt(nn));
+                const std::int32_t j = position(spheres, hit);
+                for (std::size_t k = 0; j >= 0 && static_cast<std::size_t>(j) < culledSpheres && k < culledLights; ++k) {
+                    const Vec3 lv = scene.lights[k].position - p;
+                    const float d2 = dot(lv, lv);
+                    if (d2 == 0.0f) continue;
+                    const float dist = std::sqrt(d2);
+                    const Vec3 l = lv * (1.0f / dist);
+                    if (dot(n, l) <= 0.0f) continue;
+                    const std::int32_t tier = tierOf(nearest);
+                    const Ray shadow{p, l};
+                    for (const auto& primitive : scene.primitives) {
+                        float bound = dist;
+                        if (primitive.get() == hit || !primitive->intersect(shadow, bound)) continue;
+                        const std::int32_t i = position(spheres, primitive.get());
+                        const std::int32_t q = position(planes, primitive.get());
+                        const std::uint64_t mask = i >= 0 ? flat.sphereShadowers[tier][k][j] : flat.planeShadowers[tier][k][j];
+                        if ((mask >> (i >= 0 ? i : q) & 1) != 0) continue;
+                        std::snprintf(text, sizeof text, "pixel (%d, %d) segment %d: %s %d blocks light %zu from sphere %d",
+                                      x, y, level, i >= 0 ? "sphere" : "plane", i >= 0 ? i : q, k, j);
+                        return text;
+                    }
+                }
+                coefficient *= hit->material.reflection;
+                if (coefficient < kMinCoefficient) break;
+                const Vec3 d = ray.direction;
+                ray.origin = p;
+                ray.direction = d - (2.0f * dot(n, d)) * n;
             }
         }
     }
@@ -445,17 +517,20 @@ TEST(CullingBoxes, HoldEverythingTheTracerFinds) {
         const Scene scene = boxScene(rng, w, h);
         const std::string escape = firstEscape(scene, w, h);
         ASSERT_EQ(escape, "") << "box scene seed " << seed << " (" << w << "x" << h << ")";
+        ASSERT_EQ(firstMissingShadower(scene, w, h), "") << "box scene seed " << seed << " (" << w << "x" << h << ")";
     }
 }
 
 TEST(CullingBoxes, HoldForTheDefaultSceneInAFullHdWindowAndRandomScenes) {
     EXPECT_EQ(firstEscape(makeDefaultScene(), 1920, 1080), "");
+    EXPECT_EQ(firstMissingShadower(makeDefaultScene(), 1920, 1080), "");
     for (std::uint32_t seed = 1; seed <= 250; ++seed) {
         std::mt19937 rng(seed);
         const std::int32_t w = std::uniform_int_distribution<std::int32_t>(1, 41)(rng);
         const std::int32_t h = std::uniform_int_distribution<std::int32_t>(1, 23)(rng);
         const Scene scene = randomScene(rng, w, h);
         ASSERT_EQ(firstEscape(scene, w, h), "") << "random scene seed " << seed;
+        ASSERT_EQ(firstMissingShadower(scene, w, h), "") << "random scene seed " << seed;
     }
 }
 
