@@ -895,13 +895,12 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
                                       : hn::GatherIndex(df, flat.highlightBelow[k],
                                                         hn::IfThenElseZero(hn::RebindMask(di, s.shade), s.hit));
         }
+        std::uint64_t spheres = AllSpheres(flat), planes = flat.allPlanes;
         if (culled && k < kCullLights) {
-            const std::int32_t tier = c.tier[v];
-            AddLight(flat, k, flat.sphereShadowers[tier][k][slot], flat.planeShadowers[tier][k][slot], true, s, dx, dy,
-                     dz, coefficient, sumB, sumG, sumR);
-        } else {
-            AddLight(flat, k, AllSpheres(flat), flat.allPlanes, true, s, dx, dy, dz, coefficient, sumB, sumG, sumR);
+            spheres = flat.sphereShadowers[c.tier[v]][k][slot];
+            planes = flat.planeShadowers[c.tier[v]][k][slot];
         }
+        AddLight(flat, k, spheres, planes, true, s, dx, dy, dz, coefficient, sumB, sumG, sumR);
     }
     hn::Store(sumB, df, c.sumB + i);
     hn::Store(sumG, df, c.sumG + i);
