@@ -333,34 +333,62 @@ HWY_INLINE void UniformNormal(const FlatScene& flat, std::int32_t j, VF px, VF p
     }
 }
 
-// Unit normals and materials of a vector whose lanes hit different
-// primitives, gathered per lane; the materials go to the chunk.
-HWY_INLINE void MixedSurface(const FlatScene& flat, VI index, VF px, VF py, VF pz, VF& nx, VF& ny, VF& nz,
-                             MF& normalOk, Chunk& c, std::size_t i) {
+// Unit normals and materials of a vector whose lanes (those of `hitSomething`)
+// hit different primitives; the materials go to the chunk. Each primitive's
+// values are broadcast and blended into the lanes that hit it, one primitive
+// at a time: there are seldom more than two or three, and blends cost far
+// less than gathers. The normals of sphere lanes are then formed together.
+HWY_INLINE void MixedSurface(const FlatScene& flat, MF hitSomething, VI hit, VF px, VF py, VF pz, VF& nx, VF& ny,
+                             VF& nz, MF& normalOk, Chunk& c, std::size_t i) {
     const DF df;
     const DI di;
     const VF zero = hn::Zero(df);
-    const MF isPlane = IntMask(hn::Eq(hn::GatherIndex(di, flat.kind, index), hn::Set(di, FlatScene::kPlane)));
-    VF sx = hn::Sub(px, hn::GatherIndex(df, flat.ax, index));
-    VF sy = hn::Sub(py, hn::GatherIndex(df, flat.ay, index));
-    VF sz = hn::Sub(pz, hn::GatherIndex(df, flat.az, index));
+    VF ax = zero, ay = zero, az = zero;
+    VF unitX = zero, unitY = zero, unitZ = zero;
+    VF colorB = zero, colorG = zero, colorR = zero;
+    VF specular = zero, specularPower = zero, reflection = zero;
+    MF isPlane = hn::FirstN(df, 0), planeOk = hn::FirstN(df, 0);
+    for (MF left = hitSomething; !None(left);) {
+        const std::int32_t j = hn::GetLane(FirstShaded(left, hit));
+        const MF lanes = hn::And(left, IntMask(hn::Eq(hit, hn::Set(di, j))));
+        left = hn::AndNot(lanes, left);
+        if (flat.kind[j] == FlatScene::kPlane) {
+            isPlane = hn::Or(isPlane, lanes);
+            if (flat.zeroNormal[j] == 0) planeOk = hn::Or(planeOk, lanes);
+            unitX = hn::IfThenElse(lanes, hn::Set(df, flat.unitNx[j]), unitX);
+            unitY = hn::IfThenElse(lanes, hn::Set(df, flat.unitNy[j]), unitY);
+            unitZ = hn::IfThenElse(lanes, hn::Set(df, flat.unitNz[j]), unitZ);
+        } else {
+            ax = hn::IfThenElse(lanes, hn::Set(df, flat.ax[j]), ax);
+            ay = hn::IfThenElse(lanes, hn::Set(df, flat.ay[j]), ay);
+            az = hn::IfThenElse(lanes, hn::Set(df, flat.az[j]), az);
+        }
+        colorB = hn::IfThenElse(lanes, hn::Set(df, flat.colorB[j]), colorB);
+        colorG = hn::IfThenElse(lanes, hn::Set(df, flat.colorG[j]), colorG);
+        colorR = hn::IfThenElse(lanes, hn::Set(df, flat.colorR[j]), colorR);
+        specular = hn::IfThenElse(lanes, hn::Set(df, flat.specular[j]), specular);
+        specularPower = hn::IfThenElse(lanes, hn::Set(df, flat.specularPower[j]), specularPower);
+        reflection = hn::IfThenElse(lanes, hn::Set(df, flat.reflection[j]), reflection);
+    }
+    VF sx = hn::Sub(px, ax);
+    VF sy = hn::Sub(py, ay);
+    VF sz = hn::Sub(pz, az);
     const VF nn = Dot(sx, sy, sz, sx, sy, sz);
     const VF scale = hn::Div(hn::Set(df, 1.0f), hn::Sqrt(nn));
     sx = hn::Mul(sx, scale);
     sy = hn::Mul(sy, scale);
     sz = hn::Mul(sz, scale);
-    nx = hn::IfThenElse(isPlane, hn::GatherIndex(df, flat.unitNx, index), sx);
-    ny = hn::IfThenElse(isPlane, hn::GatherIndex(df, flat.unitNy, index), sy);
-    nz = hn::IfThenElse(isPlane, hn::GatherIndex(df, flat.unitNz, index), sz);
-    const MF planeOk = IntMask(hn::Eq(hn::GatherIndex(di, flat.zeroNormal, index), hn::Zero(di)));
+    nx = hn::IfThenElse(isPlane, unitX, sx);
+    ny = hn::IfThenElse(isPlane, unitY, sy);
+    nz = hn::IfThenElse(isPlane, unitZ, sz);
     const MF sphereOk = hn::Not(hn::Eq(nn, zero));
     normalOk = hn::Or(hn::And(isPlane, planeOk), hn::AndNot(isPlane, sphereOk));
-    hn::Store(hn::GatherIndex(df, flat.colorB, index), df, c.colorB + i);
-    hn::Store(hn::GatherIndex(df, flat.colorG, index), df, c.colorG + i);
-    hn::Store(hn::GatherIndex(df, flat.colorR, index), df, c.colorR + i);
-    hn::Store(hn::GatherIndex(df, flat.specular, index), df, c.specular + i);
-    hn::Store(hn::GatherIndex(df, flat.specularPower, index), df, c.specularPower + i);
-    hn::Store(hn::GatherIndex(df, flat.reflection, index), df, c.reflection + i);
+    hn::Store(colorB, df, c.colorB + i);
+    hn::Store(colorG, df, c.colorG + i);
+    hn::Store(colorR, df, c.colorR + i);
+    hn::Store(specular, df, c.specular + i);
+    hn::Store(specularPower, df, c.specularPower + i);
+    hn::Store(reflection, df, c.reflection + i);
 }
 
 // Whether the lanes of vector v all met one plane, whose unit normal then
@@ -537,8 +565,7 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
             UniformNormal(flat, first, px, py, pz, nx, ny, nz, normalOk);
             c.uniform[v] = first;
         } else {
-            MixedSurface(flat, hn::IfThenElseZero(hn::RebindMask(di, hitSomething), hit), px, py, pz, nx, ny, nz,
-                         normalOk, c, i);
+            MixedSurface(flat, hitSomething, hit, px, py, pz, nx, ny, nz, normalOk, c, i);
         }
         // A vector on one plane keeps neither its normals nor its hit indices
         // here: the plane's stand for them (see OnePlane).
