@@ -782,16 +782,16 @@ HWY_INLINE TowardLight TowardLightOf(const FlatScene& flat, std::int32_t k, VF p
 }
 
 // Diffuse and highlight of light k added to the sums of each shaded lane that
-// the light reaches. d is the direction of the segment's ray. Only the
+// the light reaches, l being the vector towards it (TowardLightOf). d is the
+// direction of the segment's ray. Only the
 // spheres and planes of `shadowSpheres` and `shadowPlanes` can block the
 // light, and without `mayHighlight` no lane's highlight reaches the
 // threshold.
-HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, std::uint64_t shadowSpheres, std::uint64_t shadowPlanes,
-                         bool mayHighlight, const Surface& s, VF dx, VF dy, VF dz, VF coefficient, VF& sumB, VF& sumG,
-                         VF& sumR) {
+HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const TowardLight& l, std::uint64_t shadowSpheres,
+                         std::uint64_t shadowPlanes, bool mayHighlight, const Surface& s, VF dx, VF dy, VF dz,
+                         VF coefficient, VF& sumB, VF& sumG, VF& sumR) {
     const DF df;
     const VF zero = hn::Zero(df);
-    const TowardLight l = TowardLightOf(flat, k, s.px, s.py, s.pz);
     const VF lx = l.lx, ly = l.ly, lz = l.lz;
     const VF nl = Dot(s.nx, s.ny, s.nz, lx, ly, lz);
     // Skipped: the light on the hit point, or behind or in the surface.
@@ -892,8 +892,9 @@ HWY_NOINLINE void AddLightOfVector(const FlatScene& flat, std::int32_t k, std::u
     VF sumB = hn::Load(df, c.sumB + i);
     VF sumG = hn::Load(df, c.sumG + i);
     VF sumR = hn::Load(df, c.sumR + i);
-    AddLight(flat, k, shadowSpheres, shadowPlanes, true, s, hn::Load(df, c.dx + i), hn::Load(df, c.dy + i), hn::Load(df, c.dz + i),
-             hn::Load(df, c.coefficient + i), sumB, sumG, sumR);
+    AddLight(flat, k, TowardLightOf(flat, k, s.px, s.py, s.pz), shadowSpheres, shadowPlanes, true, s,
+             hn::Load(df, c.dx + i), hn::Load(df, c.dy + i), hn::Load(df, c.dz + i), hn::Load(df, c.coefficient + i),
+             sumB, sumG, sumR);
     hn::Store(sumB, df, c.sumB + i);
     hn::Store(sumG, df, c.sumG + i);
     hn::Store(sumR, df, c.sumR + i);
@@ -916,7 +917,12 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
     const std::int32_t j = c.uniform[v];
     const std::int32_t slot = j >= 0 ? flat.sphereSlot[j] : -1;
     const bool culled = slot >= 0 && slot < kCullSpheres;
+    // Each light's vector is worked out a light ahead, so that its square
+    // root and division overlap the shading of the light before.
+    TowardLight next = TowardLightOf(flat, 0, s.px, s.py, s.pz);
     for (std::int32_t k = 0; k < flat.lightCount; ++k) {
+        const TowardLight l = next;
+        if (k + 1 < flat.lightCount) next = TowardLightOf(flat, k + 1, s.px, s.py, s.pz);
         if (k > 0) {
             s.highlightBelow = j >= 0 ? hn::Set(df, flat.highlightBelow[k][j])
                                       : hn::GatherIndex(df, flat.highlightBelow[k],
@@ -927,7 +933,7 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
             spheres = flat.sphereShadowers[c.tier[v]][k][slot];
             planes = flat.planeShadowers[c.tier[v]][k][slot];
         }
-        AddLight(flat, k, spheres, planes, true, s, dx, dy, dz, coefficient, sumB, sumG, sumR);
+        AddLight(flat, k, l, spheres, planes, true, s, dx, dy, dz, coefficient, sumB, sumG, sumR);
     }
     hn::Store(sumB, df, c.sumB + i);
     hn::Store(sumG, df, c.sumG + i);
