@@ -783,10 +783,9 @@ HWY_INLINE TowardLight TowardLightOf(const FlatScene& flat, std::int32_t k, VF p
 
 // Diffuse and highlight of light k added to the sums of each shaded lane that
 // the light reaches, l being the vector towards it (TowardLightOf). d is the
-// direction of the segment's ray. Only the
-// spheres and planes of `shadowSpheres` and `shadowPlanes` can block the
-// light, and without `mayHighlight` no lane's highlight reaches the
-// threshold.
+// direction of the segment's ray. Only the spheres and planes of
+// `shadowSpheres` and `shadowPlanes` can block the light, and without
+// `mayHighlight` no lane's highlight reaches the threshold.
 HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const TowardLight& l, std::uint64_t shadowSpheres,
                          std::uint64_t shadowPlanes, bool mayHighlight, const Surface& s, VF dx, VF dy, VF dz,
                          VF coefficient, VF& sumB, VF& sumG, VF& sumR) {
