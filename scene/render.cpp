@@ -374,8 +374,9 @@ PixelBox highlightBox(const FlatScene& flat, const CullPlane& plane, std::int32_
 // Shadows on sphere j (position in the sphere arrays) from light k, for hit
 // points whose ray met the sphere within `reach`: such a point lies within
 // the grown radius of the centre (see grownRadius; the ray started within
-// reach plus the radius of the centre). Every shadow ray from it to the light
-// then runs inside the cone from the light around the grown sphere j.
+// reach plus the radius of the centre), widened by the rounding of the point's
+// own coordinates. Every shadow ray from it to the light then runs inside the
+// cone from the light around the grown sphere j.
 struct ShadedBall {
     Point light, centre;
     double radius;    // of the grown sphere j
@@ -387,7 +388,8 @@ ShadedBall shadedBall(const FlatScene& flat, std::int32_t k, std::int32_t j, dou
     ball.light = lightPosition(flat, k);
     ball.centre = sphereCentre(flat, j);
     const double r = std::sqrt(static_cast<double>(flat.radiusSquared[j]));
-    ball.radius = grownRadius(flat.radiusSquared[j], reach + 2.0 * r + 1.0) + 1e-5 * reach + 1e-3;
+    ball.radius = grownRadius(flat.radiusSquared[j], reach + 2.0 * r + 1.0) +
+                  1e-5 * (reach + lengthOf(ball.centre) + r) + 1e-3;
     ball.distance = lengthOf(ball.centre - ball.light);
     return ball;
 }
