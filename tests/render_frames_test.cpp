@@ -534,6 +534,29 @@ TEST(CullingBoxes, HoldForTheDefaultSceneInAFullHdWindowAndRandomScenes) {
     }
 }
 
+// Spheres that dip into the floor by a little of their radius, seen from
+// below the floor, with lights above it and two far off to the sides just
+// above it, which light the sides of the caps: the floor shadows the caps, so
+// it must stay on those spheres' shadow lists.
+TEST(CullingBoxes, HoldForSpheresDippingIntoTheFloorSeenFromBelow) {
+    for (const float dip : {0.02f, 0.05f, 0.3f}) {
+        Scene scene = makeDefaultScene();
+        scene.eye = {160.0f, 320.0f, -240.0f};
+        scene.lights.emplace_back(Color4{1, 1, 1, 1}, Vec3{4000.0f, 238.0f, -100.0f});
+        scene.lights.emplace_back(Color4{1, 1, 1, 1}, Vec3{-4000.0f, 239.5f, -100.0f});
+        for (std::int32_t i = 0; i < 4; ++i) {
+            const float radius = 20.0f + 5.0f * static_cast<float>(i);
+            // Between the eye and the image plane, where rays through the
+            // pixels are still below the floor.
+            const Vec3 centre{80.0f + 50.0f * static_cast<float>(i), 240.0f - (1.0f - dip) * radius, -100.0f};
+            scene.primitives.push_back(std::make_shared<Sphere>(centre, radius, scene.primitives[i % 3]->material));
+        }
+        SCOPED_TRACE(testing::Message() << "dip " << dip);
+        EXPECT_EQ(firstMissingShadower(scene, 320, 240), "");
+        forEachTarget([&] { expectSameFrame(scene, 320, 240, 0, false); });
+    }
+}
+
 TEST(FastFrames, ScenesThatTestTheCullingBoxesMatch) {
     forEachTarget([&] {
         for (std::uint32_t seed = 1; seed <= 400; ++seed) {
