@@ -72,7 +72,7 @@ struct FlatScene {
     // Planes in scan order: scan index, normal as given, offset, and the
     // eye-ray numerator -(eye . normal + offset) of the hit distance.
     std::int32_t planeCount = 0;
-    std::uint64_t allPlanes = 0;  // bit q set for each plane position q below 64
+    std::uint64_t allPlanes = 0;  // bit q set for each plane position q
     std::int32_t planeIndex[kFastMaxPrimitives];
     float planeNx[kFastMaxPrimitives], planeNy[kFastMaxPrimitives], planeNz[kFastMaxPrimitives];
     float planeOffset[kFastMaxPrimitives];

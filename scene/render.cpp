@@ -426,7 +426,10 @@ bool mayShadowBall(const FlatScene& flat, const ShadedBall& ball, const CullPlan
 }
 
 void setSphereShadowers(FlatScene& flat, bool on) {
-    flat.allPlanes = flat.planeCount >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << flat.planeCount) - 1;
+    // Each plane as the culling sees it, once; false where it cannot take part.
+    CullPlane planeOf[kFastMaxPrimitives];
+    bool planeOn[kFastMaxPrimitives];
+    for (std::int32_t q = 0; q < flat.planeCount; ++q) planeOn[q] = on && cullPlaneOf(flat, q, planeOf[q]);
     const std::int32_t spheres = flat.sphereCount < kCullSpheres ? flat.sphereCount : kCullSpheres;
     const std::int32_t lights = flat.lightCount < kCullLights ? flat.lightCount : kCullLights;
     for (std::int32_t tier = 0; tier < kCullTiers; ++tier) {
@@ -441,11 +444,8 @@ void setSphereShadowers(FlatScene& flat, bool on) {
                 for (std::int32_t i = 0; i < spheres; ++i) {
                     if (i != j && !mayShadowBall(flat, ball, i)) blockers &= ~(std::uint64_t{1} << i);
                 }
-                for (std::int32_t q = 0; q < flat.planeCount && q < 64; ++q) {
-                    CullPlane plane{};
-                    if (cullPlaneOf(flat, q, plane) && !mayShadowBall(flat, ball, plane)) {
-                        planes &= ~(std::uint64_t{1} << q);
-                    }
+                for (std::int32_t q = 0; q < flat.planeCount; ++q) {
+                    if (planeOn[q] && !mayShadowBall(flat, ball, planeOf[q])) planes &= ~(std::uint64_t{1} << q);
                 }
             }
         }
@@ -576,7 +576,10 @@ bool flattenScene(const Scene& scene, FlatScene& flat) {
             flat.highlightBelow[k][i] = highlightThreshold(flat.specular[i], flat.specularPower[i], flat.lightMax[k]);
         }
     }
+    // Masks of 64 bits hold every sphere and plane: kFastMaxPrimitives is at most 64.
+    static_assert(kFastMaxPrimitives <= 64);
     flat.allSpheres = flat.sphereCount >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << flat.sphereCount) - 1;
+    flat.allPlanes = flat.planeCount >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << flat.planeCount) - 1;
     setCulling(flat);
     return true;
 }

@@ -603,6 +603,15 @@ struct Surface {
     MF shade;
 };
 
+// The highlight thresholds of light k for the lanes of `shade`, which hit the
+// primitive with scan index `uniform` (-1: those of `hit`).
+HWY_INLINE VF HighlightBelow(const FlatScene& flat, std::int32_t k, std::int32_t uniform, MF shade, VI hit) {
+    const DF df;
+    const DI di;
+    if (uniform >= 0) return hn::Set(df, flat.highlightBelow[k][uniform]);
+    return hn::GatherIndex(df, flat.highlightBelow[k], hn::IfThenElseZero(hn::RebindMask(di, shade), hit));
+}
+
 // The surface of vector v of the chunk as light k sees it.
 HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_t v, std::int32_t k, MF shade) {
     const DF df;
@@ -631,16 +640,14 @@ HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_
         s.colorR = hn::Set(df, flat.colorR[j]);
         s.specular = hn::Set(df, flat.specular[j]);
         s.specularPower = hn::Set(df, flat.specularPower[j]);
-        s.highlightBelow = hn::Set(df, flat.highlightBelow[k][j]);
     } else {
         s.colorB = hn::Load(df, c.colorB + i);
         s.colorG = hn::Load(df, c.colorG + i);
         s.colorR = hn::Load(df, c.colorR + i);
         s.specular = hn::Load(df, c.specular + i);
         s.specularPower = hn::Load(df, c.specularPower + i);
-        const VI index = hn::IfThenElseZero(hn::RebindMask(di, shade), s.hit);
-        s.highlightBelow = hn::GatherIndex(df, flat.highlightBelow[k], index);
     }
+    s.highlightBelow = HighlightBelow(flat, k, j, shade, s.hit);
     return s;
 }
 
@@ -905,7 +912,6 @@ HWY_NOINLINE void AddLightOfVector(const FlatScene& flat, std::int32_t k, std::u
 HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t v) {
     if (flat.lightCount == 0) return;
     const DF df;
-    const DI di;
     const std::size_t i = v * kLanes;
     Surface s = LoadSurface(flat, c, v, 0, LoadMask(c.shade + i));
     const VF dx = hn::Load(df, c.dx + i), dy = hn::Load(df, c.dy + i), dz = hn::Load(df, c.dz + i);
@@ -922,11 +928,7 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
     for (std::int32_t k = 0; k < flat.lightCount; ++k) {
         const TowardLight l = next;
         if (k + 1 < flat.lightCount) next = TowardLightOf(flat, k + 1, s.px, s.py, s.pz);
-        if (k > 0) {
-            s.highlightBelow = j >= 0 ? hn::Set(df, flat.highlightBelow[k][j])
-                                      : hn::GatherIndex(df, flat.highlightBelow[k],
-                                                        hn::IfThenElseZero(hn::RebindMask(di, s.shade), s.hit));
-        }
+        if (k > 0) s.highlightBelow = HighlightBelow(flat, k, j, s.shade, s.hit);
         std::uint64_t spheres = AllSpheres(flat), planes = flat.allPlanes;
         if (culled && k < kCullLights) {
             spheres = flat.sphereShadowers[c.tier[v]][k][slot];
