@@ -599,17 +599,49 @@ struct Surface {
     VI hit;
     VF colorB, colorG, colorR;
     VF specular, specularPower;
-    VF highlightBelow;
+    // The highlight thresholds of the light being shaded (HighlightBelow),
+    // and for each the bound that an estimate of the cosine must stay below
+    // to show the exact cosine below the threshold (see AddLight).
+    VF highlightBelow, highlightSure;
+    // For that estimate, once per segment: 2 N . D for the segment's ray
+    // direction D, and the lanes whose weight has magnitude at most 1.
+    VF twiceNd;
+    MF unitWeight;
     MF shade;
 };
 
-// The highlight thresholds of light k for the lanes of `shade`, which hit the
-// primitive with scan index `uniform` (-1: those of `hit`).
-HWY_INLINE VF HighlightBelow(const FlatScene& flat, std::int32_t k, std::int32_t uniform, MF shade, VI hit) {
+// Fills the terms of s that depend on the segment's ray direction d and
+// weight (see Surface).
+HWY_INLINE void SetViewTerms(Surface& s, VF dx, VF dy, VF dz, VF coefficient) {
+    const DF df;
+    // An estimate only (see AddLight): fused operations are welcome here.
+    const VF nd = hn::MulAdd(s.nz, dz, hn::MulAdd(s.ny, dy, hn::Mul(s.nx, dx)));
+    s.twiceNd = hn::Add(nd, nd);
+    s.unitWeight = hn::Le(hn::Abs(coefficient), hn::Set(df, 1.0f));
+}
+
+// The estimate of a highlight cosine in AddLight differs from the exact
+// cosine by a few units in the sixth decimal at most (both are sums of
+// products of unit vectors); this margin is far wider.
+constexpr float kCosineEstimateMargin = 1e-4f;
+
+// The highlight thresholds of light k for the lanes of s.shade, which hit the
+// primitive with scan index `uniform` (-1: those of s.hit), into s. Where a
+// threshold is not above the margin, no estimate can show a cosine below it.
+HWY_INLINE void HighlightBelow(const FlatScene& flat, std::int32_t k, std::int32_t uniform, Surface& s) {
     const DF df;
     const DI di;
-    if (uniform >= 0) return hn::Set(df, flat.highlightBelow[k][uniform]);
-    return hn::GatherIndex(df, flat.highlightBelow[k], hn::IfThenElseZero(hn::RebindMask(di, shade), hit));
+    if (uniform >= 0) {
+        const float below = flat.highlightBelow[k][uniform];
+        s.highlightBelow = hn::Set(df, below);
+        s.highlightSure = hn::Set(df, below > kCosineEstimateMargin ? below - kCosineEstimateMargin : -HUGE_VALF);
+        return;
+    }
+    const VF margin = hn::Set(df, kCosineEstimateMargin);
+    s.highlightBelow =
+        hn::GatherIndex(df, flat.highlightBelow[k], hn::IfThenElseZero(hn::RebindMask(di, s.shade), s.hit));
+    s.highlightSure = hn::IfThenElse(hn::Gt(s.highlightBelow, margin), hn::Sub(s.highlightBelow, margin),
+                                     hn::Set(df, -HUGE_VALF));
 }
 
 // The surface of vector v of the chunk as light k sees it.
@@ -647,7 +679,7 @@ HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_
         s.specular = hn::Load(df, c.specular + i);
         s.specularPower = hn::Load(df, c.specularPower + i);
     }
-    s.highlightBelow = HighlightBelow(flat, k, j, shade, s.hit);
+    HighlightBelow(flat, k, j, s);
     return s;
 }
 
@@ -819,7 +851,13 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const TowardLigh
     }
 
     if (!mayHighlight) return;
-    // Highlight: R = L - 2 nl N, s = R . D clamped at 0.
+    // Highlight: R = L - 2 nl N, s = R . D clamped at 0. Mostly the cosine
+    // is far below the threshold, and an estimate shows it: L . D - 2 nl
+    // (N . D) is R . D rounded differently. An estimate only, checked with a
+    // margin far above its rounding: fused operations are welcome here.
+    const VF ld = hn::MulAdd(lz, dz, hn::MulAdd(ly, dy, hn::Mul(lx, dx)));
+    const VF estimate = hn::NegMulAdd(nl, s.twiceNd, ld);
+    if (None(hn::AndNot(hn::And(hn::Lt(estimate, s.highlightSure), s.unitWeight), lit))) return;
     const VF twiceNl = hn::Mul(hn::Set(df, 2.0f), nl);
     const VF rx = hn::Sub(lx, hn::Mul(twiceNl, s.nx));
     const VF ry = hn::Sub(ly, hn::Mul(twiceNl, s.ny));
@@ -894,13 +932,15 @@ HWY_NOINLINE void AddLightOfVector(const FlatScene& flat, std::int32_t k, std::u
                                    std::uint64_t shadowPlanes, Chunk& c, std::size_t v) {
     const DF df;
     const std::size_t i = v * kLanes;
-    const Surface s = LoadSurface(flat, c, v, k, LoadMask(c.shade + i));
+    Surface s = LoadSurface(flat, c, v, k, LoadMask(c.shade + i));
+    const VF dx = hn::Load(df, c.dx + i), dy = hn::Load(df, c.dy + i), dz = hn::Load(df, c.dz + i);
+    const VF coefficient = hn::Load(df, c.coefficient + i);
+    SetViewTerms(s, dx, dy, dz, coefficient);
     VF sumB = hn::Load(df, c.sumB + i);
     VF sumG = hn::Load(df, c.sumG + i);
     VF sumR = hn::Load(df, c.sumR + i);
-    AddLight(flat, k, TowardLightOf(flat, k, s.px, s.py, s.pz), shadowSpheres, shadowPlanes, true, s,
-             hn::Load(df, c.dx + i), hn::Load(df, c.dy + i), hn::Load(df, c.dz + i), hn::Load(df, c.coefficient + i),
-             sumB, sumG, sumR);
+    AddLight(flat, k, TowardLightOf(flat, k, s.px, s.py, s.pz), shadowSpheres, shadowPlanes, true, s, dx, dy, dz,
+             coefficient, sumB, sumG, sumR);
     hn::Store(sumB, df, c.sumB + i);
     hn::Store(sumG, df, c.sumG + i);
     hn::Store(sumR, df, c.sumR + i);
@@ -916,6 +956,7 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
     Surface s = LoadSurface(flat, c, v, 0, LoadMask(c.shade + i));
     const VF dx = hn::Load(df, c.dx + i), dy = hn::Load(df, c.dy + i), dz = hn::Load(df, c.dz + i);
     const VF coefficient = hn::Load(df, c.coefficient + i);
+    SetViewTerms(s, dx, dy, dz, coefficient);
     VF sumB = hn::Load(df, c.sumB + i);
     VF sumG = hn::Load(df, c.sumG + i);
     VF sumR = hn::Load(df, c.sumR + i);
@@ -928,7 +969,7 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
     for (std::int32_t k = 0; k < flat.lightCount; ++k) {
         const TowardLight l = next;
         if (k + 1 < flat.lightCount) next = TowardLightOf(flat, k + 1, s.px, s.py, s.pz);
-        if (k > 0) s.highlightBelow = HighlightBelow(flat, k, j, s.shade, s.hit);
+        if (k > 0) HighlightBelow(flat, k, j, s);
         std::uint64_t spheres = AllSpheres(flat), planes = flat.allPlanes;
         if (culled && k < kCullLights) {
             spheres = flat.sphereShadowers[c.tier[v]][k][slot];
