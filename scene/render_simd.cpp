@@ -768,34 +768,49 @@ HWY_INLINE MF MayHighlight(const FlatScene& flat, std::int32_t k, const Surface&
     return hn::AndNot(noHighlight, pending);
 }
 
+// The truncated highlight of a light in each channel, per lane.
+struct HighlightAdds {
+    alignas(64) float b[kLanes];
+    alignas(64) float g[kLanes];
+    alignas(64) float r[kLanes];
+};
+
 // The highlight of light k for the lanes of `highlight`, with the scalar power
-// function, added to the sums.
-HWY_NOINLINE void AddHighlight(const FlatScene& flat, std::int32_t k, const Surface& s, MF highlight, VF cosine,
-                               VF coefficient, VF& sumB, VF& sumG, VF& sumR) {
+// function; +0 in the other lanes. Kept out of line, and given only values,
+// so that the common path around it keeps its vectors in registers.
+HWY_NOINLINE void HighlightOf(const FlatScene& flat, std::int32_t k, MF highlight, VF cosine, VF specularPower,
+                              VF specular, VF coefficient, HighlightAdds& adds) {
     const DF df;
     const VF zero = hn::Zero(df);
     alignas(64) float cosineLane[kLanes], powerLane[kLanes], specularLane[kLanes], coefficientLane[kLanes];
-    alignas(64) float addB[kLanes], addG[kLanes], addR[kLanes];
     hn::Store(cosine, df, cosineLane);
-    hn::Store(s.specularPower, df, powerLane);
-    hn::Store(s.specular, df, specularLane);
+    hn::Store(specularPower, df, powerLane);
+    hn::Store(specular, df, specularLane);
     hn::Store(coefficient, df, coefficientLane);
-    hn::Store(zero, df, addB);
-    hn::Store(zero, df, addG);
-    hn::Store(zero, df, addR);
+    hn::Store(zero, df, adds.b);
+    hn::Store(zero, df, adds.g);
+    hn::Store(zero, df, adds.r);
     alignas(8) std::uint8_t bits[8] = {};
     hn::StoreMaskBits(df, highlight, bits);
     for (std::size_t lane = 0; lane < kLanes; ++lane) {
         if ((bits[lane / 8] >> (lane % 8) & 1) == 0) continue;
         const float strength = std::pow(cosineLane[lane], powerLane[lane]) * specularLane[lane] * coefficientLane[lane];
-        addB[lane] = std::trunc(strength * flat.lightB[k]);
-        addG[lane] = std::trunc(strength * flat.lightG[k]);
-        addR[lane] = std::trunc(strength * flat.lightR[k]);
+        adds.b[lane] = std::trunc(strength * flat.lightB[k]);
+        adds.g[lane] = std::trunc(strength * flat.lightG[k]);
+        adds.r[lane] = std::trunc(strength * flat.lightR[k]);
     }
+}
+
+// The highlight of light k for the lanes of `highlight` added to the sums.
+HWY_INLINE void AddHighlight(const FlatScene& flat, std::int32_t k, const Surface& s, MF highlight, VF cosine,
+                             VF coefficient, VF& sumB, VF& sumG, VF& sumR) {
+    const DF df;
+    HighlightAdds adds;
+    HighlightOf(flat, k, highlight, cosine, s.specularPower, s.specular, coefficient, adds);
     // Adding +0 leaves a sum unchanged: a sum is never -0.
-    sumB = hn::Add(sumB, hn::Load(df, addB));
-    sumG = hn::Add(sumG, hn::Load(df, addG));
-    sumR = hn::Add(sumR, hn::Load(df, addR));
+    sumB = hn::Add(sumB, hn::Load(df, adds.b));
+    sumG = hn::Add(sumG, hn::Load(df, adds.g));
+    sumR = hn::Add(sumR, hn::Load(df, adds.r));
 }
 
 // The unit vector l from each lane's point to light k, the squared distance d2
