@@ -1196,13 +1196,30 @@ void StartChunk(const FlatScene& flat, const RowSpans& row, std::int32_t x0, std
     }
 }
 
+// The whole number of each lane, the fraction dropped, for lanes whose value
+// lies within the int32 range; below it the result is INT32_MIN, the same as
+// Highway's ConvertTo. On x86 the instruction itself, without the corrections
+// ConvertTo makes for values above the range, NaN and infinities (which the
+// one caller replaces).
+HWY_INLINE VI TruncateBelowRange(VF v) {
+#if HWY_TARGET == HWY_AVX3
+    return VI{_mm512_cvttps_epi32(v.raw)};
+#elif HWY_TARGET == HWY_AVX2
+    return VI{_mm256_cvttps_epi32(v.raw)};
+#elif HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_SSSE3
+    return VI{_mm_cvttps_epi32(v.raw)};
+#else
+    return hn::ConvertTo(DI(), v);
+#endif
+}
+
 // channelByte for every lane: the fraction of sum x 255 dropped, 255 from 256
 // on (and for NaN), the low byte of the whole number otherwise.
 HWY_INLINE VI ChannelBytes(VF sum) {
     const DF df;
     const DI di;
     const VF v = hn::Mul(sum, hn::Set(df, 255.0f));
-    const VI whole = hn::And(hn::ConvertTo(di, v), hn::Set(di, 0xFF));
+    const VI whole = hn::And(TruncateBelowRange(v), hn::Set(di, 0xFF));
     return hn::IfThenElse(hn::RebindMask(di, hn::Lt(v, hn::Set(df, 256.0f))), whole, hn::Set(di, 255));
 }
 

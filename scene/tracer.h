@@ -35,8 +35,11 @@ Pixel tracePixel(const Scene& scene, std::int32_t x, std::int32_t y);
 // the result clamped at 255.
 inline std::uint8_t channelByte(float value) {
     const float v = value * 255.0f;
-    // Compared before the conversion so that a huge sum cannot overflow it.
+    // Compared before the conversion so that a huge sum cannot overflow it:
+    // 255 from 256 on and for NaN, 0 at and below the lowest int32 (the byte
+    // of that int32).
     if (!(v < 256.0f)) return 255;
+    if (!(v > -2147483648.0f)) return 0;
     return static_cast<std::uint8_t>(static_cast<std::int32_t>(v));
 }
 

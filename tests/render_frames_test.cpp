@@ -602,6 +602,15 @@ TEST(FastFrames, ScenesBeyondTheCullingLimitsMatch) {
     });
 }
 
+TEST(FastFrames, SumsOutsideTheByteRangeMatch) {
+    // Lights of huge, negative and NaN colours make sums far above 1, a little
+    // and far below 0, and NaN, each of which has its own byte.
+    Scene scene = makeDefaultScene();
+    scene.lights[0].color = {-1e30f, 1e30f, -0.004f, 1.0f};
+    scene.lights[1].color = {std::nanf(""), -3.0f, 2.0f, 1.0f};
+    forEachTarget([&] { expectSameFrame(scene, 320, 240, 0, false); });
+}
+
 // ---------------------------------------------------------------------------
 // Scenes the fast path must leave to the literal loop
 

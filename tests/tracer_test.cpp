@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -67,6 +68,11 @@ TEST(Shading, ChannelBytesDropTheFractionAndClampAt255) {
     EXPECT_EQ(channelByte(3.0f), 255);
     EXPECT_EQ(channelByte(1e30f), 255);
     EXPECT_EQ(channelByte(0.5f), 127);
+    // Below zero: the low byte of the whole number, 0 from the lowest int32 on.
+    EXPECT_EQ(channelByte(-1.5f / 255.0f), 255);
+    EXPECT_EQ(channelByte(-1e30f), 0);
+    EXPECT_EQ(channelByte(-HUGE_VALF), 0);
+    EXPECT_EQ(channelByte(std::nanf("")), 255);
 }
 
 TEST(Shading, DegenerateLightsContributeNothing) {
