@@ -644,7 +644,19 @@ HWY_INLINE void HighlightBelow(const FlatScene& flat, std::int32_t k, std::int32
                                      hn::Set(df, -HUGE_VALF));
 }
 
+// What the lanes of a vector hit: different primitives, or all one sphere or
+// one plane (see Chunk::uniform), known where the code is compiled so that
+// each case loads only what it needs.
+enum class Hits { kMixed, kOneSphere, kOnePlane };
+
+HWY_INLINE Hits HitsOf(const FlatScene& flat, const Chunk& c, std::size_t v) {
+    const std::int32_t j = c.uniform[v];
+    if (j < 0) return Hits::kMixed;
+    return flat.kind[j] == FlatScene::kSphere ? Hits::kOneSphere : Hits::kOnePlane;
+}
+
 // The surface of vector v of the chunk as light k sees it.
+template <Hits kHits>
 HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_t v, std::int32_t k, MF shade) {
     const DF df;
     const DI di;
@@ -654,25 +666,25 @@ HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_
     s.px = hn::Load(df, c.ox + i);
     s.py = hn::Load(df, c.oy + i);
     s.pz = hn::Load(df, c.oz + i);
-    const std::int32_t j = c.uniform[v];
-    if (OnePlane(flat, c, v)) {
+    const std::int32_t j = kHits == Hits::kMixed ? -1 : c.uniform[v];
+    if (kHits == Hits::kOnePlane) {
         s.nx = hn::Set(df, flat.unitNx[j]);
         s.ny = hn::Set(df, flat.unitNy[j]);
         s.nz = hn::Set(df, flat.unitNz[j]);
-        s.hit = hn::Set(di, j);
     } else {
         s.nx = hn::Load(df, c.nx + i);
         s.ny = hn::Load(df, c.ny + i);
         s.nz = hn::Load(df, c.nz + i);
-        s.hit = hn::Load(di, c.hit + i);
     }
-    if (j >= 0) {
+    if (kHits != Hits::kMixed) {
+        s.hit = hn::Set(di, j);
         s.colorB = hn::Set(df, flat.colorB[j]);
         s.colorG = hn::Set(df, flat.colorG[j]);
         s.colorR = hn::Set(df, flat.colorR[j]);
         s.specular = hn::Set(df, flat.specular[j]);
         s.specularPower = hn::Set(df, flat.specularPower[j]);
     } else {
+        s.hit = hn::Load(di, c.hit + i);
         s.colorB = hn::Load(df, c.colorB + i);
         s.colorG = hn::Load(df, c.colorG + i);
         s.colorR = hn::Load(df, c.colorR + i);
@@ -947,7 +959,8 @@ HWY_NOINLINE void AddLightOfVector(const FlatScene& flat, std::int32_t k, std::u
                                    std::uint64_t shadowPlanes, Chunk& c, std::size_t v) {
     const DF df;
     const std::size_t i = v * kLanes;
-    Surface s = LoadSurface(flat, c, v, k, LoadMask(c.shade + i));
+    // Only vectors on one plane come here (see ShadePlaneVectors).
+    Surface s = LoadSurface<Hits::kOnePlane>(flat, c, v, k, LoadMask(c.shade + i));
     const VF dx = hn::Load(df, c.dx + i), dy = hn::Load(df, c.dy + i), dz = hn::Load(df, c.dz + i);
     const VF coefficient = hn::Load(df, c.coefficient + i);
     SetViewTerms(s, dx, dy, dz, coefficient);
@@ -964,20 +977,21 @@ HWY_NOINLINE void AddLightOfVector(const FlatScene& flat, std::int32_t k, std::u
 // Every light, in order, for vector v of the chunk, from its state in the
 // chunk: AddLightOfVector for each, with the surface loaded once. On one of
 // the culled spheres, only that sphere's shadowers are tested.
+template <Hits kHits>
 HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t v) {
     if (flat.lightCount == 0) return;
     const DF df;
     const std::size_t i = v * kLanes;
-    Surface s = LoadSurface(flat, c, v, 0, LoadMask(c.shade + i));
+    Surface s = LoadSurface<kHits>(flat, c, v, 0, LoadMask(c.shade + i));
     const VF dx = hn::Load(df, c.dx + i), dy = hn::Load(df, c.dy + i), dz = hn::Load(df, c.dz + i);
     const VF coefficient = hn::Load(df, c.coefficient + i);
     SetViewTerms(s, dx, dy, dz, coefficient);
     VF sumB = hn::Load(df, c.sumB + i);
     VF sumG = hn::Load(df, c.sumG + i);
     VF sumR = hn::Load(df, c.sumR + i);
-    const std::int32_t j = c.uniform[v];
-    const std::int32_t slot = j >= 0 ? flat.sphereSlot[j] : -1;
-    const bool culled = slot >= 0 && slot < kCullSpheres;
+    const std::int32_t j = kHits == Hits::kMixed ? -1 : c.uniform[v];
+    const std::int32_t slot = kHits == Hits::kOneSphere ? flat.sphereSlot[j] : -1;
+    const bool culled = kHits == Hits::kOneSphere && slot < kCullSpheres;
     // Each light's vector is worked out a light ahead, so that its square
     // root and division overlap the shading of the light before.
     TowardLight next = TowardLightOf(flat, 0, s.px, s.py, s.pz);
@@ -1117,7 +1131,14 @@ void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
             ShadePlaneVectors(flat, k, p, y, x0, onPlane[p], count, c);
         }
     }
-    for (std::size_t n = 0; n < otherCount; ++n) AddLightsOfVector(flat, c, others[n]);
+    for (std::size_t n = 0; n < otherCount; ++n) {
+        const std::size_t v = others[n];
+        switch (HitsOf(flat, c, v)) {
+            case Hits::kMixed: AddLightsOfVector<Hits::kMixed>(flat, c, v); break;
+            case Hits::kOneSphere: AddLightsOfVector<Hits::kOneSphere>(flat, c, v); break;
+            case Hits::kOnePlane: AddLightsOfVector<Hits::kOnePlane>(flat, c, v); break;
+        }
+    }
 }
 
 // Weights the next segment and mirrors each shaded lane's ray about the normal;
