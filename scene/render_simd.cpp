@@ -992,6 +992,10 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
     const std::int32_t j = kHits == Hits::kMixed ? -1 : c.uniform[v];
     const std::int32_t slot = kHits == Hits::kOneSphere ? flat.sphereSlot[j] : -1;
     const bool culled = kHits == Hits::kOneSphere && slot < kCullSpheres;
+    // Where every lane hit one primitive, no lane tests it.
+    std::uint64_t otherSpheres = AllSpheres(flat), otherPlanes = flat.allPlanes;
+    if (kHits == Hits::kOneSphere) otherSpheres &= ~(std::uint64_t{1} << slot);
+    if (kHits == Hits::kOnePlane) otherPlanes &= ~(std::uint64_t{1} << flat.planeSlot[j]);
     // Each light's vector is worked out a light ahead, so that its square
     // root and division overlap the shading of the light before.
     TowardLight next = TowardLightOf(flat, 0, s.px, s.py, s.pz);
@@ -999,7 +1003,7 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
         const TowardLight l = next;
         if (k + 1 < flat.lightCount) next = TowardLightOf(flat, k + 1, s.px, s.py, s.pz);
         if (k > 0) HighlightBelow(flat, k, j, s);
-        std::uint64_t spheres = AllSpheres(flat), planes = flat.allPlanes;
+        std::uint64_t spheres = otherSpheres, planes = otherPlanes;
         if (culled && k < kCullLights) {
             spheres = flat.sphereShadowers[c.tier[v]][k][slot];
             planes = flat.planeShadowers[c.tier[v]][k][slot];
