@@ -33,6 +33,12 @@ constexpr std::int32_t kCullLights = 4;
 constexpr std::int32_t kCullTiers = 3;
 constexpr float kTierReach[kCullTiers] = {1024.0f, 8192.0f, 50000.0f};
 
+// The renderer estimates a highlight cosine, to see that it is below the
+// threshold, with products of unit vectors rounded otherwise than the
+// tracer's: the two differ by a few units in the sixth decimal at most. This
+// margin is far wider.
+constexpr float kCosineEstimateMargin = 1e-4f;
+
 struct FlatScene {
     static constexpr std::int32_t kSphere = 0;
     static constexpr std::int32_t kPlane = 1;
@@ -111,6 +117,10 @@ struct FlatScene {
     // cannot give a whole unit in any channel, so the highlight adds nothing
     // there. -1 where no such bound is known (every cosine is at least 0).
     float highlightBelow[kFastMaxLights][kFastMaxPrimitives];
+    // And the bound an estimate of the highlight cosine must stay below to
+    // show the cosine below highlightBelow: highlightBelow less
+    // kCosineEstimateMargin, or -infinity where that is not above 0.
+    float highlightSure[kFastMaxLights][kFastMaxPrimitives];
 
     // Screen-space culling, per image pixel (x, y) as the lanes are laid
     // out. Each box is conservative: outside it, the float test it names

@@ -573,7 +573,9 @@ bool flattenScene(const Scene& scene, FlatScene& flat) {
         flat.lightWhite[k] = light.color.b == 1.0f && light.color.g == 1.0f && light.color.r == 1.0f;
         for (std::int32_t j = 0; j < flat.sphereCount; ++j) setShadowCone(flat, k, j);
         for (std::int32_t i = 0; i < flat.primitiveCount; ++i) {
-            flat.highlightBelow[k][i] = highlightThreshold(flat.specular[i], flat.specularPower[i], flat.lightMax[k]);
+            const float below = highlightThreshold(flat.specular[i], flat.specularPower[i], flat.lightMax[k]);
+            flat.highlightBelow[k][i] = below;
+            flat.highlightSure[k][i] = below > kCosineEstimateMargin ? below - kCosineEstimateMargin : -HUGE_VALF;
         }
     }
     // Masks of 64 bits hold every sphere and plane: kFastMaxPrimitives is at most 64.

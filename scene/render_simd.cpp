@@ -620,28 +620,20 @@ HWY_INLINE void SetViewTerms(Surface& s, VF dx, VF dy, VF dz, VF coefficient) {
     s.unitWeight = hn::Le(hn::Abs(coefficient), hn::Set(df, 1.0f));
 }
 
-// The estimate of a highlight cosine in AddLight differs from the exact
-// cosine by a few units in the sixth decimal at most (both are sums of
-// products of unit vectors); this margin is far wider.
-constexpr float kCosineEstimateMargin = 1e-4f;
-
-// The highlight thresholds of light k for the lanes of s.shade, which hit the
-// primitive with scan index `uniform` (-1: those of s.hit), into s. Where a
-// threshold is not above the margin, no estimate can show a cosine below it.
+// The highlight thresholds of light k (highlightBelow and highlightSure) for
+// the lanes of s.shade, which hit the primitive with scan index `uniform` (-1:
+// those of s.hit), into s.
 HWY_INLINE void HighlightBelow(const FlatScene& flat, std::int32_t k, std::int32_t uniform, Surface& s) {
     const DF df;
     const DI di;
     if (uniform >= 0) {
-        const float below = flat.highlightBelow[k][uniform];
-        s.highlightBelow = hn::Set(df, below);
-        s.highlightSure = hn::Set(df, below > kCosineEstimateMargin ? below - kCosineEstimateMargin : -HUGE_VALF);
+        s.highlightBelow = hn::Set(df, flat.highlightBelow[k][uniform]);
+        s.highlightSure = hn::Set(df, flat.highlightSure[k][uniform]);
         return;
     }
-    const VF margin = hn::Set(df, kCosineEstimateMargin);
-    s.highlightBelow =
-        hn::GatherIndex(df, flat.highlightBelow[k], hn::IfThenElseZero(hn::RebindMask(di, s.shade), s.hit));
-    s.highlightSure = hn::IfThenElse(hn::Gt(s.highlightBelow, margin), hn::Sub(s.highlightBelow, margin),
-                                     hn::Set(df, -HUGE_VALF));
+    const VI index = hn::IfThenElseZero(hn::RebindMask(di, s.shade), s.hit);
+    s.highlightBelow = hn::GatherIndex(df, flat.highlightBelow[k], index);
+    s.highlightSure = hn::GatherIndex(df, flat.highlightSure[k], index);
 }
 
 // What the lanes of a vector hit: different primitives, or all one sphere or
