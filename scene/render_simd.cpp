@@ -692,6 +692,11 @@ HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_
 // and planes (bits as in allSpheres and allPlanes) of `spheres` and `planes`
 // can block. Which primitive blocks does not matter, so spheres are tested
 // before planes and the scan stops once every lane is blocked.
+//
+// With kOneHit, every lane of `lit` hit one primitive, which is among neither
+// `spheres` nor `planes`, so that every lane tests them all; otherwise each
+// lane leaves out the primitive `hit` names.
+template <bool kOneHit>
 HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t spheres, std::uint64_t planes, VI hit,
                          VF px, VF py, VF pz, MF lit, VF lx, VF ly, VF lz, VF dist) {
     const DF df;
@@ -700,7 +705,7 @@ HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t sp
     const VF sphereMin = hn::Set(df, 0.001f);
     for (; spheres != 0; spheres &= spheres - 1) {
         const std::int32_t j = LowestBit(spheres);
-        MF other = hn::AndNot(IntMask(hn::Eq(hit, hn::Set(di, flat.sphereIndex[j]))), lit);
+        MF other = kOneHit ? lit : hn::AndNot(IntMask(hn::Eq(hit, hn::Set(di, flat.sphereIndex[j]))), lit);
         if (flat.shadowReach[k][j] > 0.0f) {
             // A culling test only, with a margin far above its own rounding:
             // fused operations are welcome here.
@@ -729,7 +734,7 @@ HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t sp
     }
     for (; planes != 0; planes &= planes - 1) {
         const std::int32_t j = LowestBit(planes);
-        const MF other = hn::AndNot(IntMask(hn::Eq(hit, hn::Set(di, flat.planeIndex[j]))), lit);
+        const MF other = kOneHit ? lit : hn::AndNot(IntMask(hn::Eq(hit, hn::Set(di, flat.planeIndex[j]))), lit);
         if (None(other)) continue;
         const VF denominator = PlaneDot(flat, j, lx, ly, lz);
         const VF numerator = hn::Neg(hn::Add(PlaneDot(flat, j, px, py, pz), hn::Set(df, flat.planeOffset[j])));
@@ -843,7 +848,9 @@ HWY_INLINE TowardLight TowardLightOf(const FlatScene& flat, std::int32_t k, VF p
 // the light reaches, l being the vector towards it (TowardLightOf). d is the
 // direction of the segment's ray. Only the spheres and planes of
 // `shadowSpheres` and `shadowPlanes` can block the light, and without
-// `mayHighlight` no lane's highlight reaches the threshold.
+// `mayHighlight` no lane's highlight reaches the threshold. kOneHit as for
+// Unshadowed.
+template <bool kOneHit>
 HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const TowardLight& l, std::uint64_t shadowSpheres,
                          std::uint64_t shadowPlanes, bool mayHighlight, const Surface& s, VF dx, VF dy, VF dz,
                          VF coefficient, VF& sumB, VF& sumG, VF& sumR) {
@@ -854,7 +861,8 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const TowardLigh
     // Skipped: the light on the hit point, or behind or in the surface.
     MF lit = hn::AndNot(hn::Or(hn::Eq(l.d2, zero), hn::Le(nl, zero)), s.shade);
     if (None(lit)) return;
-    lit = Unshadowed(flat, k, shadowSpheres, shadowPlanes, s.hit, s.px, s.py, s.pz, lit, lx, ly, lz, l.dist);
+    lit = Unshadowed<kOneHit>(flat, k, shadowSpheres, shadowPlanes, s.hit, s.px, s.py, s.pz, lit, lx, ly, lz,
+                              l.dist);
     if (None(lit)) return;
 
     const VF diffuse = hn::Mul(nl, coefficient);
@@ -929,8 +937,9 @@ HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_
     MF lit = hn::AndNot(hn::Or(hn::Eq(l.d2, zero), hn::Le(nl, zero)), shade);
     if (kMayShadow && (shadowSpheres != 0 || flat.planeCount > 1)) {
         if (None(lit)) return;
-        lit = Unshadowed(flat, k, shadowSpheres, flat.allPlanes, hn::Set(di, index), px, py, pz, lit, l.lx, l.ly, l.lz,
-                         l.dist);
+        const std::uint64_t otherPlanes = flat.allPlanes & ~(std::uint64_t{1} << p);
+        lit = Unshadowed<true>(flat, k, shadowSpheres, otherPlanes, hn::Set(di, index), px, py, pz, lit, l.lx, l.ly,
+                               l.lz, l.dist);
     }
     // nl x 1 is nl, and so is nl x a white light's 1, bit for bit.
     VF diffuseB = nl, diffuseG = nl, diffuseR = nl;
@@ -944,9 +953,9 @@ HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_
     sumR = hn::Add(sumR, hn::IfThenElseZero(lit, hn::Mul(diffuseR, hn::Set(df, flat.colorR[index]))));
 }
 
-// AddLight for vector v of the chunk, from its state in the chunk. Kept out
-// of line: it is the rare case, and inlined it would crowd the registers of
-// the loops around it.
+// AddLight for vector v of the chunk, on one plane, from its state in the
+// chunk; the plane is not among `shadowPlanes`. Kept out of line: it is the
+// rare case, and inlined it would crowd the registers of the loops around it.
 HWY_NOINLINE void AddLightOfVector(const FlatScene& flat, std::int32_t k, std::uint64_t shadowSpheres,
                                    std::uint64_t shadowPlanes, Chunk& c, std::size_t v) {
     const DF df;
@@ -959,7 +968,7 @@ HWY_NOINLINE void AddLightOfVector(const FlatScene& flat, std::int32_t k, std::u
     VF sumB = hn::Load(df, c.sumB + i);
     VF sumG = hn::Load(df, c.sumG + i);
     VF sumR = hn::Load(df, c.sumR + i);
-    AddLight(flat, k, TowardLightOf(flat, k, s.px, s.py, s.pz), shadowSpheres, shadowPlanes, true, s, dx, dy, dz,
+    AddLight<true>(flat, k, TowardLightOf(flat, k, s.px, s.py, s.pz), shadowSpheres, shadowPlanes, true, s, dx, dy, dz,
              coefficient, sumB, sumG, sumR);
     hn::Store(sumB, df, c.sumB + i);
     hn::Store(sumG, df, c.sumG + i);
@@ -1000,7 +1009,8 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
             spheres = flat.sphereShadowers[c.tier[v]][k][slot];
             planes = flat.planeShadowers[c.tier[v]][k][slot];
         }
-        AddLight(flat, k, l, spheres, planes, true, s, dx, dy, dz, coefficient, sumB, sumG, sumR);
+        AddLight<kHits != Hits::kMixed>(flat, k, l, spheres, planes, true, s, dx, dy, dz, coefficient, sumB, sumG,
+                                        sumR);
     }
     hn::Store(sumB, df, c.sumB + i);
     hn::Store(sumG, df, c.sumG + i);
@@ -1025,7 +1035,7 @@ void ShadePlaneVectors(const FlatScene& flat, std::int32_t k, std::int32_t p, st
             mayHighlight = boxMeetsRow(flat.highlightBox[p][k], place.y, place.x0, place.x1);
         }
         if (mayHighlight) {
-            AddLightOfVector(flat, k, shadowSpheres, flat.allPlanes, c, v);
+            AddLightOfVector(flat, k, shadowSpheres, flat.allPlanes & ~(std::uint64_t{1} << p), c, v);
             continue;
         }
         VF sumB = hn::Load(df, c.sumB + i);
