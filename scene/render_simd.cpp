@@ -56,6 +56,8 @@ constexpr std::size_t kLanes = hn::MaxLanes(DF());
 // Vectors traced together; enough independent work to hide the latencies.
 constexpr std::size_t kVectorsPerChunk = 8;
 constexpr std::size_t kChunk = kLanes * kVectorsPerChunk;
+// The primitives a vector's lanes hit that are listed (see Chunk::hitList).
+constexpr std::int32_t kHitList = 4;
 
 // The state of one chunk of pixels, one array element per lane. Masks are kept
 // as int32 lanes, -1 for true and 0 for false.
@@ -84,6 +86,10 @@ struct Chunk {
     // hit different primitives. Only then are the per-lane materials below
     // filled; otherwise the material is read from the flattened scene.
     std::int32_t uniform[kVectorsPerChunk];
+    // And where they hit different primitives: how many, and the first
+    // kHitList of them, in no particular order.
+    std::int32_t hitCount[kVectorsPerChunk];
+    std::int32_t hitList[kVectorsPerChunk][kHitList];
     // Per vector, from the eye rays' segment until the mirrored rays have
     // been intersected: the cull plane that every shaded lane met, or -1.
     // And for a vector on one cull plane or one sphere, the smallest culling
@@ -348,8 +354,12 @@ HWY_INLINE void MixedSurface(const FlatScene& flat, MF hitSomething, VI hit, VF 
     VF colorB = zero, colorG = zero, colorR = zero;
     VF specular = zero, specularPower = zero, reflection = zero;
     MF isPlane = hn::FirstN(df, 0), planeOk = hn::FirstN(df, 0);
+    std::int32_t& count = c.hitCount[i / kLanes];
+    count = 0;
     for (MF left = hitSomething; !None(left);) {
         const std::int32_t j = hn::GetLane(FirstShaded(left, hit));
+        if (count < kHitList) c.hitList[i / kLanes][count] = j;
+        ++count;
         const MF lanes = hn::And(left, IntMask(hn::Eq(hit, hn::Set(di, j))));
         left = hn::AndNot(lanes, left);
         if (flat.kind[j] == FlatScene::kPlane) {
@@ -589,6 +599,17 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
     return anyShaded;
 }
 
+// What the lanes of a vector hit: different primitives, or all one sphere or
+// one plane (see Chunk::uniform), known where the code is compiled so that
+// each case loads only what it needs.
+enum class Hits { kMixed, kOneSphere, kOnePlane };
+
+HWY_INLINE Hits HitsOf(const FlatScene& flat, const Chunk& c, std::size_t v) {
+    const std::int32_t j = c.uniform[v];
+    if (j < 0) return Hits::kMixed;
+    return flat.kind[j] == FlatScene::kSphere ? Hits::kOneSphere : Hits::kOnePlane;
+}
+
 // What one ray segment met in each lane: hit point, unit normal, the scan
 // index of the primitive and its material, and the highlight threshold of the
 // light being shaded. `shade` holds the lanes that hit something with a usable
@@ -597,6 +618,10 @@ struct Surface {
     VF px, py, pz;
     VF nx, ny, nz;
     VI hit;
+    // Where the lanes hit different primitives: how many, and the first
+    // kHitList of them (see Chunk).
+    std::int32_t hitCount;
+    const std::int32_t* hitList;
     VF colorB, colorG, colorR;
     VF specular, specularPower;
     // The highlight thresholds of the light being shaded (HighlightBelow),
@@ -621,30 +646,36 @@ HWY_INLINE void SetViewTerms(Surface& s, VF dx, VF dy, VF dz, VF coefficient) {
 }
 
 // The highlight thresholds of light k (highlightBelow and highlightSure) for
-// the lanes of s.shade, which hit the primitive with scan index `uniform` (-1:
-// those of s.hit), into s.
+// the lanes of s.shade, into s: those of the primitive with scan index
+// `uniform` where they all hit it, otherwise those of each lane's s.hit.
+template <Hits kHits>
 HWY_INLINE void HighlightBelow(const FlatScene& flat, std::int32_t k, std::int32_t uniform, Surface& s) {
     const DF df;
     const DI di;
-    if (uniform >= 0) {
+    if (kHits != Hits::kMixed) {
         s.highlightBelow = hn::Set(df, flat.highlightBelow[k][uniform]);
         s.highlightSure = hn::Set(df, flat.highlightSure[k][uniform]);
+        return;
+    }
+    if (s.hitCount <= kHitList) {
+        // Each listed primitive's thresholds blended into the lanes that
+        // hit it: far cheaper than gathers for the two or three there are.
+        std::int32_t j = s.hitList[0];
+        VF below = hn::Set(df, flat.highlightBelow[k][j]);
+        VF sure = hn::Set(df, flat.highlightSure[k][j]);
+        for (std::int32_t n = 1; n < s.hitCount; ++n) {
+            j = s.hitList[n];
+            const MF lanes = IntMask(hn::Eq(s.hit, hn::Set(di, j)));
+            below = hn::IfThenElse(lanes, hn::Set(df, flat.highlightBelow[k][j]), below);
+            sure = hn::IfThenElse(lanes, hn::Set(df, flat.highlightSure[k][j]), sure);
+        }
+        s.highlightBelow = below;
+        s.highlightSure = sure;
         return;
     }
     const VI index = hn::IfThenElseZero(hn::RebindMask(di, s.shade), s.hit);
     s.highlightBelow = hn::GatherIndex(df, flat.highlightBelow[k], index);
     s.highlightSure = hn::GatherIndex(df, flat.highlightSure[k], index);
-}
-
-// What the lanes of a vector hit: different primitives, or all one sphere or
-// one plane (see Chunk::uniform), known where the code is compiled so that
-// each case loads only what it needs.
-enum class Hits { kMixed, kOneSphere, kOnePlane };
-
-HWY_INLINE Hits HitsOf(const FlatScene& flat, const Chunk& c, std::size_t v) {
-    const std::int32_t j = c.uniform[v];
-    if (j < 0) return Hits::kMixed;
-    return flat.kind[j] == FlatScene::kSphere ? Hits::kOneSphere : Hits::kOnePlane;
 }
 
 // The surface of vector v of the chunk as light k sees it.
@@ -677,13 +708,15 @@ HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_
         s.specularPower = hn::Set(df, flat.specularPower[j]);
     } else {
         s.hit = hn::Load(di, c.hit + i);
+        s.hitCount = c.hitCount[v];
+        s.hitList = c.hitList[v];
         s.colorB = hn::Load(df, c.colorB + i);
         s.colorG = hn::Load(df, c.colorG + i);
         s.colorR = hn::Load(df, c.colorR + i);
         s.specular = hn::Load(df, c.specular + i);
         s.specularPower = hn::Load(df, c.specularPower + i);
     }
-    HighlightBelow(flat, k, j, s);
+    HighlightBelow<kHits>(flat, k, j, s);
     return s;
 }
 
@@ -1003,7 +1036,7 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
     for (std::int32_t k = 0; k < flat.lightCount; ++k) {
         const TowardLight l = next;
         if (k + 1 < flat.lightCount) next = TowardLightOf(flat, k + 1, s.px, s.py, s.pz);
-        if (k > 0) HighlightBelow(flat, k, j, s);
+        if (k > 0) HighlightBelow<kHits>(flat, k, j, s);
         std::uint64_t spheres = otherSpheres, planes = otherPlanes;
         if (culled && k < kCullLights) {
             spheres = flat.sphereShadowers[c.tier[v]][k][slot];
