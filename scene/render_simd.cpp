@@ -509,13 +509,12 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
             const std::int32_t p = c.cullPlane[v], tier = c.tier[v];
             spheres = SpanMeets(row.plane[p][tier], place) ? SpheresMeeting(flat, flat.mirrorBox[p][tier], place) : 0;
         }
-        // The mirrored rays off a cull plane are made here rather than by
-        // ReflectChunk, and stay in registers unless a lane goes on.
-        const bool reflectHere = !fromEye && c.cullPlane[v] >= 0;
+        // After the eye rays, each segment's rays are the last segment's
+        // mirrored, made here and kept in the chunk only for lanes that go on.
         c.cullPlane[v] = -1;
         MF active;
         VF dx, dy, dz;
-        if (reflectHere) {
+        if (!fromEye) {
             const Reflection r = Reflect(flat, c, v, LoadMask(c.shade + i));
             active = r.active;
             dx = r.dx;
@@ -1086,8 +1085,8 @@ void ShadePlaneVectors(const FlatScene& flat, std::int32_t k, std::int32_t p, st
 // pixels no culling box of the plane meets: every light as ShadePlaneVectors
 // shades it, with the point and sums in registers, then the mirrored rays'
 // plane tests as IntersectChunk makes them. Returns true when no lane has a
-// further segment, and the vector is then finished; otherwise ReflectChunk
-// and IntersectChunk go on with it as with any other vector on the plane.
+// further segment, and the vector is then finished; otherwise IntersectChunk
+// goes on with it as with any other vector on the plane.
 //
 // Compiled for each axis of the plane and for whether another plane could
 // block a light, so that the light loop holds only the work that is needed.
@@ -1177,24 +1176,6 @@ void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
             case Hits::kOneSphere: AddLightsOfVector<Hits::kOneSphere>(flat, c, v); break;
             case Hits::kOnePlane: AddLightsOfVector<Hits::kOnePlane>(flat, c, v); break;
         }
-    }
-}
-
-// Weights the next segment and mirrors each shaded lane's ray about the normal;
-// lanes whose weight falls below the cut-off finish.
-void ReflectChunk(const FlatScene& flat, Chunk& c) {
-    const DF df;
-    for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
-        const std::size_t i = v * kLanes;
-        if (c.cullPlane[v] >= 0) continue;  // see IntersectChunk
-        const MF shade = LoadMask(c.shade + i);
-        if (None(shade)) continue;
-        const Reflection r = Reflect(flat, c, v, shade);
-        hn::Store(r.coefficient, df, c.coefficient + i);
-        StoreMask(r.active, c.active + i);
-        hn::Store(r.dx, df, c.dx + i);
-        hn::Store(r.dy, df, c.dy + i);
-        hn::Store(r.dz, df, c.dz + i);
     }
 }
 
@@ -1331,9 +1312,6 @@ void RenderFlat(const FlatScene& flat, const ImageRows& image) {
                                                : IntersectChunk<false>(flat, spans, y, x0, chunk);
                 if (!shaded) break;
                 ShadeChunk(flat, spans, y, x0, chunk);
-                // The last segment's weight and mirror ray would not be used.
-                if (level + 1 == flat.traceDepth) break;
-                ReflectChunk(flat, chunk);
             }
             StoreChunk(chunk, image.width - x0, rowStart + 4 * static_cast<std::ptrdiff_t>(x0));
         }
