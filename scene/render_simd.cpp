@@ -74,7 +74,7 @@ struct Chunk {
     alignas(64) float sumB[kChunk];
     alignas(64) float sumG[kChunk];
     alignas(64) float sumR[kChunk];
-    alignas(64) std::int32_t active[kChunk];  // the trace goes on
+    alignas(64) std::int32_t active[kChunk];  // the eye ray is traced
     // The current segment: whether it is shaded, the scan index of what it
     // hit, and the unit normal there.
     alignas(64) std::int32_t shade[kChunk];
@@ -470,7 +470,6 @@ HWY_INLINE bool EyeRaysOnOnlyPlane(const FlatScene& flat, MF active, VF dx, VF d
         }
     }
     StoreMask(shade, c.shade + i);
-    StoreMask(shade, c.active + i);
     if (None(shade)) return false;
     const VF nearest = hn::IfThenElse(shade, t, hn::Set(df, kFarDistance));
     hn::Store(hn::Add(hn::Set(df, flat.eye.x), hn::Mul(nearest, dx)), df, c.ox + i);
@@ -535,7 +534,6 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
         c.uniform[v] = -1;
         if (None(active)) {
             StoreMask(active, c.shade + i);
-            StoreMask(active, c.active + i);
             continue;
         }
         if (fromEye && spheres == 0 && flat.planeCount == 1) {
@@ -553,7 +551,6 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
         const MF hitSomething = hn::And(active, IntMask(hn::Gt(hit, hn::Set(di, -1))));
         if (None(hitSomething)) {
             StoreMask(hitSomething, c.shade + i);
-            StoreMask(hitSomething, c.active + i);
             continue;
         }
         const VF px = hn::Add(ox, hn::Mul(nearest, dx));
@@ -592,7 +589,6 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
             c.tier[v] = TierOf(shade, nearest);
         }
         StoreMask(shade, c.shade + i);
-        StoreMask(shade, c.active + i);
         anyShaded = anyShaded || !None(shade);
     }
     return anyShaded;
@@ -1159,7 +1155,6 @@ void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
         } else if (ShadeAndMirrorOnPlane(flat, p, c, v)) {
             c.cullPlane[v] = -1;
             StoreMask(hn::FirstN(df, 0), c.shade + i);
-            StoreMask(hn::FirstN(df, 0), c.active + i);
         }
     }
     for (std::int32_t k = 0; k < flat.lightCount; ++k) {
