@@ -162,13 +162,19 @@ std::int32_t boxBound(double value) {
 // two tangents projected onto the image plane at depth `image`. False where
 // the disk reaches round beside or behind the eye.
 bool projectedRange(double across, double depth, double radius, double image, double& lo, double& hi) {
-    const double distance = std::sqrt(across * across + depth * depth);
+    const double squared = across * across + depth * depth;
+    const double distance = std::sqrt(squared);
     if (!(distance > radius * (1.0 + 1e-9) + 1e-9)) return false;
-    const double middle = std::atan2(depth, across), spread = std::asin(radius / distance);
-    const double a = middle - spread, b = middle + spread;
-    // Both tangents ahead of the eye, clear of level with it.
-    if (!(a > 1e-6 && b < 3.14159265358979 - 1e-6)) return false;
-    const double first = image * std::cos(a) / std::sin(a), second = image * std::cos(b) / std::sin(b);
+    // Both tangents ahead of the eye, clear of level with it: the whole disk
+    // is ahead.
+    if (!(depth - radius > 1e-6 * (distance + 1.0))) return false;
+    // The tangents leave the eye at angles middle -/+ spread from the
+    // across axis, where cos middle = across / distance, sin middle = depth /
+    // distance, sin spread = radius / distance and cos spread = tangent /
+    // distance; the image coordinate of each is image x its cotangent.
+    const double tangent = std::sqrt(squared - radius * radius);
+    const double first = image * (across * tangent + depth * radius) / (depth * tangent - across * radius);
+    const double second = image * (across * tangent - depth * radius) / (depth * tangent + across * radius);
     lo = std::fmin(first, second);
     hi = std::fmax(first, second);
     return std::isfinite(lo) && std::isfinite(hi);
