@@ -175,9 +175,10 @@ bool projectedRange(double across, double depth, double radius, double image, do
     const double tangent = std::sqrt(squared - radius * radius);
     const double first = image * (across * tangent + depth * radius) / (depth * tangent - across * radius);
     const double second = image * (across * tangent - depth * radius) / (depth * tangent + across * radius);
-    lo = std::fmin(first, second);
-    hi = std::fmax(first, second);
-    return std::isfinite(lo) && std::isfinite(hi);
+    if (!std::isfinite(first) || !std::isfinite(second)) return false;
+    lo = first < second ? first : second;
+    hi = first < second ? second : first;
+    return true;
 }
 
 // The pixels whose eye rays can meet a ball: the eye's projection of a ball
@@ -340,10 +341,11 @@ PixelBox shadowBox(const FlatScene& flat, const CullPlane& plane, double reach, 
             const double s = -eye.z / wz;
             const double px = eye.x + (n.x + (side & 1 ? shift : -shift)) * s;
             const double py = eye.y + (n.y + (side & 2 ? shift : -shift)) * s;
-            minX = std::fmin(minX, px);
-            maxX = std::fmax(maxX, px);
-            minY = std::fmin(minY, py);
-            maxY = std::fmax(maxY, py);
+            // As fmin and fmax, which leave out NaN, without their calls.
+            minX = px < minX ? px : minX;
+            maxX = px > maxX ? px : maxX;
+            minY = py < minY ? py : minY;
+            maxY = py > maxY ? py : maxY;
         }
     }
     if (count == 0 || behind == 8 * count) return kNoPixel;
