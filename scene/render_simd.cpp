@@ -227,7 +227,8 @@ void SpansOfRow(const FlatScene& flat, std::int32_t y, RowSpans& row) {
     row.eye = Span{};
     if (flat.sphereCount > kCullSpheres) row.eye = everything;
     for (std::int32_t j = 0; j < culled; ++j) Widen(row.eye, flat.eyeBox[j], y);
-    for (std::int32_t p = 0; p < flat.cullPlaneCount; ++p) {
+    // No vector of a row whose eye rays meet no plane is on a plane.
+    for (std::int32_t p = 0; p < flat.cullPlaneCount && !row.noPlane; ++p) {
         const bool mirrored = flat.traceDepth > 1 && !(flat.reflection[flat.planeIndex[p]] < kMinCoefficient);
         for (std::int32_t tier = 0; tier < kCullTiers; ++tier) {
             Span& span = row.plane[p][tier];
