@@ -1260,6 +1260,24 @@ HWY_INLINE VI ChannelBytes(VF sum) {
     return hn::IfThenElse(hn::RebindMask(di, hn::Lt(v, hn::Set(df, 256.0f))), whole, hn::Set(di, 255));
 }
 
+// Stores `count` black pixels at `out`; the alpha bytes keep their values.
+void StoreBlack(std::int32_t count, std::uint8_t* out) {
+    std::int32_t x = 0;
+#if HWY_TARGET != HWY_SCALAR
+    const DI di;
+    const VI alphaBits = hn::Set(di, static_cast<std::int32_t>(0xFF000000u));
+    for (; x + static_cast<std::int32_t>(kLanes) <= count; x += static_cast<std::int32_t>(kLanes)) {
+        auto* dst = reinterpret_cast<std::int32_t*>(out + 4 * static_cast<std::ptrdiff_t>(x));
+        hn::StoreU(hn::And(hn::LoadU(di, dst), alphaBits), di, dst);
+    }
+#endif
+    for (; x < count; ++x) {
+        out[4 * x + 0] = 0;
+        out[4 * x + 1] = 0;
+        out[4 * x + 2] = 0;
+    }
+}
+
 // Stores the chunk's `count` pixels at `out`: bytes b, g, r of each pixel; the
 // alpha bytes keep their values.
 void StoreChunk(const Chunk& c, std::int32_t count, std::uint8_t* out) {
@@ -1302,6 +1320,13 @@ void RenderFlat(const FlatScene& flat, const ImageRows& image) {
         const std::int32_t row = image.bottomUp ? image.height - 1 - y : y;
         std::uint8_t* rowStart = image.pixels + static_cast<std::ptrdiff_t>(row) * image.stride;
         for (std::int32_t x0 = 0; x0 < image.width; x0 += static_cast<std::int32_t>(kChunk)) {
+            // A chunk whose eye rays can meet nothing (see RowSpans) is black.
+            const std::int32_t count = image.width - x0;
+            if (spans.noPlane && !SpanMeets(spans.eye, Place{y, x0, x0 + static_cast<std::int32_t>(kChunk) - 1})) {
+                StoreBlack(count < static_cast<std::int32_t>(kChunk) ? count : static_cast<std::int32_t>(kChunk),
+                           rowStart + 4 * static_cast<std::ptrdiff_t>(x0));
+                continue;
+            }
             StartChunk(flat, spans, x0, y, image.width, chunk);
             for (std::int32_t level = 0; level < flat.traceDepth; ++level) {
                 const bool shaded = level == 0 ? IntersectChunk<true>(flat, spans, y, x0, chunk)
