@@ -156,14 +156,19 @@ struct Place {
 
 HWY_INLINE std::uint64_t AllSpheres(const FlatScene& flat) { return flat.allSpheres; }
 
+HWY_INLINE std::int32_t LowestBit(std::uint64_t bits) { return static_cast<std::int32_t>(__builtin_ctzll(bits)); }
+
 // The spheres (bit j for position j in the sphere arrays) whose test may
 // report something for the vector's pixels: those whose box meets them, and
-// every sphere beyond the culled ones.
-HWY_INLINE std::uint64_t SpheresMeeting(const FlatScene& flat, const PixelBox* boxes, const Place& place) {
-    std::uint64_t spheres = AllSpheres(flat);
+// every sphere beyond the culled ones. `inRow` holds the culled spheres whose
+// box meets the vector's row (see RowSpans); only their columns are asked.
+HWY_INLINE std::uint64_t SpheresMeeting(const FlatScene& flat, const PixelBox* boxes, std::uint32_t inRow,
+                                        const Place& place) {
     const std::int32_t culled = flat.sphereCount < kCullSpheres ? flat.sphereCount : kCullSpheres;
-    for (std::int32_t j = 0; j < culled; ++j) {
-        if (!boxMeetsRow(boxes[j], place.y, place.x0, place.x1)) spheres &= ~(std::uint64_t{1} << j);
+    std::uint64_t spheres = AllSpheres(flat) & ~((std::uint64_t{1} << culled) - 1);
+    for (; inRow != 0; inRow &= inRow - 1) {
+        const std::int32_t j = LowestBit(inRow);
+        if (place.x1 >= boxes[j].x0 && place.x0 <= boxes[j].x1) spheres |= std::uint64_t{1} << j;
     }
     return spheres;
 }
@@ -175,15 +180,18 @@ struct Span {
 
 HWY_INLINE bool SpanMeets(const Span& span, const Place& place) { return place.x1 >= span.x0 && place.x0 <= span.x1; }
 
-HWY_INLINE void Widen(Span& span, const PixelBox& box, std::int32_t y) {
-    if (y < box.y0 || y > box.y1 || box.x0 > box.x1) return;
+// Widens the span to hold the columns of the box in row y; returns whether
+// the box meets the row.
+HWY_INLINE bool Widen(Span& span, const PixelBox& box, std::int32_t y) {
+    if (y < box.y0 || y > box.y1 || box.x0 > box.x1) return false;
     if (span.x0 > span.x1) {
         span.x0 = box.x0;
         span.x1 = box.x1;
-        return;
+        return true;
     }
     span.x0 = box.x0 < span.x0 ? box.x0 : span.x0;
     span.x1 = box.x1 > span.x1 ? box.x1 : span.x1;
+    return true;
 }
 
 // The columns of one image row that any culling box of a kind meets: `eye`,
@@ -195,6 +203,12 @@ HWY_INLINE void Widen(Span& span, const PixelBox& box, std::int32_t y) {
 struct RowSpans {
     Span eye;
     Span plane[kCullPlanes][kCullTiers];
+    // The culled spheres (bit j for position j) whose box of each kind meets
+    // the row: eye boxes, and for cull plane p and tier the mirror boxes and
+    // the shadow boxes of each culled light.
+    std::uint32_t eyeBoxes;
+    std::uint32_t mirrorBoxes[kCullPlanes][kCullTiers];
+    std::uint32_t shadowBoxes[kCullPlanes][kCullTiers][kCullLights];
     // No eye ray of the row can meet any plane: each plane has a normal along
     // y or z, and the sign of the hit distance's denominator, the normal's
     // component times the row's direction component (scaled by a positive
@@ -226,22 +240,31 @@ void SpansOfRow(const FlatScene& flat, std::int32_t y, RowSpans& row) {
     const std::int32_t culled = flat.sphereCount < kCullSpheres ? flat.sphereCount : kCullSpheres;
     row.eye = Span{};
     if (flat.sphereCount > kCullSpheres) row.eye = everything;
-    for (std::int32_t j = 0; j < culled; ++j) Widen(row.eye, flat.eyeBox[j], y);
+    row.eyeBoxes = 0;
+    for (std::int32_t j = 0; j < culled; ++j) row.eyeBoxes |= std::uint32_t{Widen(row.eye, flat.eyeBox[j], y)} << j;
     // No vector of a row whose eye rays meet no plane is on a plane.
     for (std::int32_t p = 0; p < flat.cullPlaneCount && !row.noPlane; ++p) {
         const bool mirrored = flat.traceDepth > 1 && !(flat.reflection[flat.planeIndex[p]] < kMinCoefficient);
         for (std::int32_t tier = 0; tier < kCullTiers; ++tier) {
             Span& span = row.plane[p][tier];
             span = Span{};
-            if (flat.sphereCount > kCullSpheres || flat.lightCount > kCullLights) {
-                span = everything;
-                continue;
-            }
-            for (std::int32_t k = 0; k < flat.lightCount; ++k) {
+            const std::int32_t lights = flat.lightCount < kCullLights ? flat.lightCount : kCullLights;
+            for (std::int32_t k = 0; k < lights; ++k) {
                 Widen(span, flat.highlightBox[p][k], y);
-                for (std::int32_t j = 0; j < culled; ++j) Widen(span, flat.shadowBox[p][tier][k][j], y);
+                std::uint32_t& inRow = row.shadowBoxes[p][tier][k];
+                inRow = 0;
+                for (std::int32_t j = 0; j < culled; ++j) {
+                    inRow |= std::uint32_t{Widen(span, flat.shadowBox[p][tier][k][j], y)} << j;
+                }
             }
-            for (std::int32_t j = 0; j < culled && mirrored; ++j) Widen(span, flat.mirrorBox[p][tier][j], y);
+            std::uint32_t& inRow = row.mirrorBoxes[p][tier];
+            inRow = 0;
+            for (std::int32_t j = 0; j < culled && mirrored; ++j) {
+                inRow |= std::uint32_t{Widen(span, flat.mirrorBox[p][tier][j], y)} << j;
+            }
+            // Spheres and lights beyond the culled ones are tested wherever
+            // the vectors are.
+            if (flat.sphereCount > kCullSpheres || flat.lightCount > kCullLights) span = everything;
         }
     }
 }
@@ -255,7 +278,6 @@ HWY_INLINE VI FirstShaded(MF shade, VI hit) {
     return hn::TableLookupLanes(hit, hn::IndicesFromVec(di, hn::Set(di, lane)));
 }
 
-HWY_INLINE std::int32_t LowestBit(std::uint64_t bits) { return static_cast<std::int32_t>(__builtin_ctzll(bits)); }
 
 
 // The nearest hit of one vector of rays among the spheres, then the planes.
@@ -504,10 +526,12 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
         const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
         std::uint64_t spheres = AllSpheres(flat);
         if (fromEye) {
-            spheres = SpanMeets(row.eye, place) ? SpheresMeeting(flat, flat.eyeBox, place) : 0;
+            spheres = SpanMeets(row.eye, place) ? SpheresMeeting(flat, flat.eyeBox, row.eyeBoxes, place) : 0;
         } else if (c.cullPlane[v] >= 0) {
             const std::int32_t p = c.cullPlane[v], tier = c.tier[v];
-            spheres = SpanMeets(row.plane[p][tier], place) ? SpheresMeeting(flat, flat.mirrorBox[p][tier], place) : 0;
+            spheres = SpanMeets(row.plane[p][tier], place)
+                          ? SpheresMeeting(flat, flat.mirrorBox[p][tier], row.mirrorBoxes[p][tier], place)
+                          : 0;
         }
         // After the eye rays, each segment's rays are the last segment's
         // mirrored, made here and kept in the chunk only for lanes that go on.
@@ -1050,7 +1074,7 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
 // lanes all met cull plane p with their eye rays. The shadow and highlight
 // boxes of the plane decide which spheres are tested and whether the
 // highlight is worked out; where it is, the vector takes the general path.
-void ShadePlaneVectors(const FlatScene& flat, std::int32_t k, std::int32_t p, std::int32_t y, std::int32_t x0,
+void ShadePlaneVectors(const FlatScene& flat, const RowSpans& row, std::int32_t k, std::int32_t p, std::int32_t y, std::int32_t x0,
                        const std::size_t* vectors, std::size_t count, Chunk& c) {
     const DF df;
     for (std::size_t n = 0; n < count; ++n) {
@@ -1060,7 +1084,7 @@ void ShadePlaneVectors(const FlatScene& flat, std::int32_t k, std::int32_t p, st
         std::uint64_t shadowSpheres = AllSpheres(flat);
         bool mayHighlight = true;
         if (k < kCullLights) {
-            shadowSpheres = SpheresMeeting(flat, flat.shadowBox[p][c.tier[v]][k], place);
+            shadowSpheres = SpheresMeeting(flat, flat.shadowBox[p][c.tier[v]][k], row.shadowBoxes[p][c.tier[v]][k], place);
             mayHighlight = boxMeetsRow(flat.highlightBox[p][k], place.y, place.x0, place.x1);
         }
         if (mayHighlight) {
@@ -1162,7 +1186,7 @@ void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
         for (std::int32_t p = 0; p < flat.cullPlaneCount; ++p) {
             const std::size_t count = onPlaneCount[p];
             if (count == 0) continue;
-            ShadePlaneVectors(flat, k, p, y, x0, onPlane[p], count, c);
+            ShadePlaneVectors(flat, row, k, p, y, x0, onPlane[p], count, c);
         }
     }
     for (std::size_t n = 0; n < otherCount; ++n) {
