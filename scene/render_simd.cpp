@@ -18,14 +18,19 @@
 //   - a vector whose lanes have all finished is skipped;
 //   - the power function of the highlight, the one call that stays scalar, runs
 //     only for lanes where the highlight can reach a whole unit (a threshold
-//     per material and light, then a bound per lane);
+//     per material and light, then a bound per lane), and the exact cosine is
+//     formed only where a cheap estimate of it, with a wide margin, does not
+//     show it below the threshold;
 //   - products whose result is known bit for bit (by a weight of 1, by a white
 //     light's 1, by the zero components of a normal along an axis) are not
 //     formed.
 // A row is cut into chunks of several vectors, and each step of the trace runs
 // over all vectors of a chunk before the next step, so that the long square
-// root and division latencies of neighbouring vectors and lights overlap. Vectors whose lanes all met one cull plane with their eye
-// rays, most of a picture with a floor, take a lean path through the lights.
+// root and division latencies of neighbouring vectors and lights overlap.
+// Vectors whose lanes all met one cull plane with their eye rays, most of a
+// picture with a floor, take a lean path through the lights; the light loop
+// of the others is compiled for each kind of vector (one sphere, one plane,
+// different primitives).
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "scene/render_simd.cpp"
@@ -277,8 +282,6 @@ HWY_INLINE VI FirstShaded(MF shade, VI hit) {
     const auto lane = static_cast<std::int32_t>(hn::FindKnownFirstTrue(df, shade));
     return hn::TableLookupLanes(hit, hn::IndicesFromVec(di, hn::Set(di, lane)));
 }
-
-
 
 // The nearest hit of one vector of rays among the spheres, then the planes.
 // Spheres are scanned first, each in scan order, and a plane takes over a tie
