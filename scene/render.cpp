@@ -508,6 +508,31 @@ void setCulling(FlatScene& flat) {
     }
 }
 
+// Whether every shading normal of the scene is a unit vector to within a few
+// rounding units: a sphere's normals are normalized from lengths of about its
+// radius (or 0, and the trace ends), a plane's is its float unit normal.
+// Then mirroring keeps a ray direction's length, which starts at 1, and the
+// renderer's estimate of a highlight cosine, a sum of products of unit
+// vectors, stays within kCosineEstimateMargin of the cosine. (A vector
+// normalized from a length whose square is a subnormal float is off by less
+// than a factor 1.5, which keeps the estimate's rounding far inside the
+// margin as well; only mirroring about such normals, again and again, could
+// lengthen the directions without bound.)
+bool unitVectorsOnly(const FlatScene& flat) {
+    for (std::int32_t j = 0; j < flat.sphereCount; ++j) {
+        if (!(flat.radiusSquared[j] >= 1e-30f)) return false;
+    }
+    for (std::int32_t q = 0; q < flat.planeCount; ++q) {
+        const std::int32_t i = flat.planeIndex[q];
+        if (flat.zeroNormal[i] != 0) continue;
+        const double nn = static_cast<double>(flat.unitNx[i]) * flat.unitNx[i] +
+                          static_cast<double>(flat.unitNy[i]) * flat.unitNy[i] +
+                          static_cast<double>(flat.unitNz[i]) * flat.unitNz[i];
+        if (!(std::fabs(nn - 1.0) < 1e-5)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 float highlightThreshold(float specular, float power, float lightMax) {
@@ -567,6 +592,7 @@ bool flattenScene(const Scene& scene, FlatScene& flat) {
         flat.reflection[index] = m.reflection;
     }
 
+    const bool estimates = unitVectorsOnly(flat);
     flat.lightCount = static_cast<std::int32_t>(scene.lights.size());
     for (std::int32_t k = 0; k < flat.lightCount; ++k) {
         const Light& light = scene.lights[static_cast<std::size_t>(k)];
@@ -583,7 +609,8 @@ bool flattenScene(const Scene& scene, FlatScene& flat) {
         for (std::int32_t i = 0; i < flat.primitiveCount; ++i) {
             const float below = highlightThreshold(flat.specular[i], flat.specularPower[i], flat.lightMax[k]);
             flat.highlightBelow[k][i] = below;
-            flat.highlightSure[k][i] = below > kCosineEstimateMargin ? below - kCosineEstimateMargin : -HUGE_VALF;
+            flat.highlightSure[k][i] =
+                estimates && below > kCosineEstimateMargin ? below - kCosineEstimateMargin : -HUGE_VALF;
         }
     }
     // Masks of 64 bits hold every sphere and plane: kFastMaxPrimitives is at most 64.

@@ -602,6 +602,25 @@ TEST(FastFrames, ScenesBeyondTheCullingLimitsMatch) {
     });
 }
 
+TEST(FastFrames, HighlightEstimatesOnlyWhereEveryNormalIsAUnitVector) {
+    // The renderer skips the exact highlight cosine where an estimate shows it
+    // below the threshold, with a margin that holds for unit vectors only.
+    static FlatScene flat;
+    ASSERT_TRUE(flattenScene(makeDefaultScene(), flat));
+    EXPECT_EQ(flat.highlightSure[0][0], flat.highlightBelow[0][0] - kCosineEstimateMargin);
+
+    // A sphere so small that the squares of its normals' lengths are
+    // subnormal floats, whose normals are then not unit vectors: no estimates.
+    Scene tiny = makeDefaultScene();
+    std::mt19937 rng(5);
+    tiny.primitives.push_back(std::make_shared<Sphere>(Vec3{0.0f, 0.0f, 0.0f}, 1e-20f, randomMaterial(rng)));
+    ASSERT_TRUE(flattenScene(tiny, flat));
+    for (std::int32_t k = 0; k < flat.lightCount; ++k) {
+        for (std::int32_t i = 0; i < flat.primitiveCount; ++i) EXPECT_EQ(flat.highlightSure[k][i], -HUGE_VALF);
+    }
+    forEachTarget([&] { expectSameFrame(tiny, 160, 120, 0, false); });
+}
+
 TEST(FastFrames, SumsOutsideTheByteRangeMatch) {
     // Lights of huge, negative and NaN colours make sums far above 1, a little
     // and far below 0, and NaN, each of which has its own byte.
