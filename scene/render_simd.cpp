@@ -161,6 +161,15 @@ struct Place {
 
 HWY_INLINE std::uint64_t AllSpheres(const FlatScene& flat) { return flat.allSpheres; }
 
+// Every sphere but the one in position j, every plane but the one in
+// position q.
+HWY_INLINE std::uint64_t SpheresBut(const FlatScene& flat, std::int32_t j) {
+    return flat.allSpheres & ~(std::uint64_t{1} << j);
+}
+HWY_INLINE std::uint64_t PlanesBut(const FlatScene& flat, std::int32_t q) {
+    return flat.allPlanes & ~(std::uint64_t{1} << q);
+}
+
 HWY_INLINE std::int32_t LowestBit(std::uint64_t bits) { return static_cast<std::int32_t>(__builtin_ctzll(bits)); }
 
 // The spheres (bit j for position j in the sphere arrays) whose test may
@@ -427,10 +436,17 @@ HWY_INLINE void MixedSurface(const FlatScene& flat, MF hitSomething, VI hit, VF 
     hn::Store(reflection, df, c.reflection + i);
 }
 
-// Whether the lanes of vector v all met one plane, whose unit normal then
-// stands for the normals the chunk does not hold (see IntersectChunk).
-HWY_INLINE bool OnePlane(const FlatScene& flat, const Chunk& c, std::size_t v) {
-    return c.uniform[v] >= 0 && flat.kind[c.uniform[v]] == FlatScene::kPlane;
+// What the lanes of a vector hit: different primitives, or all one sphere or
+// one plane (see Chunk::uniform), known where the code is compiled so that
+// each case loads only what it needs. For a vector on one plane the plane's
+// unit normal stands for the normals the chunk does not hold (see
+// IntersectChunk).
+enum class Hits { kMixed, kOneSphere, kOnePlane };
+
+HWY_INLINE Hits HitsOf(const FlatScene& flat, const Chunk& c, std::size_t v) {
+    const std::int32_t j = c.uniform[v];
+    if (j < 0) return Hits::kMixed;
+    return flat.kind[j] == FlatScene::kSphere ? Hits::kOneSphere : Hits::kOnePlane;
 }
 
 // The next segment of vector v: the weight times the reflection of what was
@@ -450,7 +466,7 @@ HWY_INLINE Reflection Reflect(const FlatScene& flat, const Chunk& c, std::size_t
     Reflection r;
     r.coefficient = hn::Mul(hn::Load(df, c.coefficient + i), reflection);
     r.active = hn::AndNot(hn::Lt(r.coefficient, hn::Set(df, kMinCoefficient)), shade);
-    const bool plane = OnePlane(flat, c, v);
+    const bool plane = HitsOf(flat, c, v) == Hits::kOnePlane;
     const VF nx = plane ? hn::Set(df, flat.unitNx[j]) : hn::Load(df, c.nx + i);
     const VF ny = plane ? hn::Set(df, flat.unitNy[j]) : hn::Load(df, c.ny + i);
     const VF nz = plane ? hn::Set(df, flat.unitNz[j]) : hn::Load(df, c.nz + i);
@@ -602,7 +618,7 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
             MixedSurface(flat, hitSomething, hit, px, py, pz, nx, ny, nz, normalOk, c, i);
         }
         // A vector on one plane keeps neither its normals nor its hit indices
-        // here: the plane's stand for them (see OnePlane).
+        // here: the plane's stand for them (see Hits).
         if (!uniform || flat.kind[first] != FlatScene::kPlane) {
             hn::Store(hit, di, c.hit + i);
             hn::Store(nx, df, c.nx + i);
@@ -620,17 +636,6 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
         anyShaded = anyShaded || !None(shade);
     }
     return anyShaded;
-}
-
-// What the lanes of a vector hit: different primitives, or all one sphere or
-// one plane (see Chunk::uniform), known where the code is compiled so that
-// each case loads only what it needs.
-enum class Hits { kMixed, kOneSphere, kOnePlane };
-
-HWY_INLINE Hits HitsOf(const FlatScene& flat, const Chunk& c, std::size_t v) {
-    const std::int32_t j = c.uniform[v];
-    if (j < 0) return Hits::kMixed;
-    return flat.kind[j] == FlatScene::kSphere ? Hits::kOneSphere : Hits::kOnePlane;
 }
 
 // What one ray segment met in each lane: hit point, unit normal, the scan
@@ -993,9 +998,8 @@ HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_
     MF lit = hn::AndNot(hn::Or(hn::Eq(l.d2, zero), hn::Le(nl, zero)), shade);
     if (kMayShadow && (shadowSpheres != 0 || flat.planeCount > 1)) {
         if (None(lit)) return;
-        const std::uint64_t otherPlanes = flat.allPlanes & ~(std::uint64_t{1} << p);
-        lit = Unshadowed<true>(flat, k, shadowSpheres, otherPlanes, hn::Set(di, index), px, py, pz, lit, l.lx, l.ly,
-                               l.lz, l.dist);
+        lit = Unshadowed<true>(flat, k, shadowSpheres, PlanesBut(flat, p), hn::Set(di, index), px, py, pz, lit, l.lx,
+                               l.ly, l.lz, l.dist);
     }
     // nl x 1 is nl, and so is nl x a white light's 1, bit for bit.
     VF diffuseB = nl, diffuseG = nl, diffuseR = nl;
@@ -1050,9 +1054,8 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
     const std::int32_t slot = kHits == Hits::kOneSphere ? flat.sphereSlot[j] : -1;
     const bool culled = kHits == Hits::kOneSphere && slot < kCullSpheres;
     // Where every lane hit one primitive, no lane tests it.
-    std::uint64_t otherSpheres = AllSpheres(flat), otherPlanes = flat.allPlanes;
-    if (kHits == Hits::kOneSphere) otherSpheres &= ~(std::uint64_t{1} << slot);
-    if (kHits == Hits::kOnePlane) otherPlanes &= ~(std::uint64_t{1} << flat.planeSlot[j]);
+    const std::uint64_t otherSpheres = kHits == Hits::kOneSphere ? SpheresBut(flat, slot) : AllSpheres(flat);
+    const std::uint64_t otherPlanes = kHits == Hits::kOnePlane ? PlanesBut(flat, flat.planeSlot[j]) : flat.allPlanes;
     // Each light's vector is worked out a light ahead, so that its square
     // root and division overlap the shading of the light before.
     TowardLight next = TowardLightOf(flat, 0, s.px, s.py, s.pz);
@@ -1077,8 +1080,8 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
 // lanes all met cull plane p with their eye rays. The shadow and highlight
 // boxes of the plane decide which spheres are tested and whether the
 // highlight is worked out; where it is, the vector takes the general path.
-void ShadePlaneVectors(const FlatScene& flat, const RowSpans& row, std::int32_t k, std::int32_t p, std::int32_t y, std::int32_t x0,
-                       const std::size_t* vectors, std::size_t count, Chunk& c) {
+void ShadePlaneVectors(const FlatScene& flat, const RowSpans& row, std::int32_t k, std::int32_t p, std::int32_t y,
+                       std::int32_t x0, const std::size_t* vectors, std::size_t count, Chunk& c) {
     const DF df;
     for (std::size_t n = 0; n < count; ++n) {
         const std::size_t v = vectors[n];
@@ -1087,11 +1090,12 @@ void ShadePlaneVectors(const FlatScene& flat, const RowSpans& row, std::int32_t 
         std::uint64_t shadowSpheres = AllSpheres(flat);
         bool mayHighlight = true;
         if (k < kCullLights) {
-            shadowSpheres = SpheresMeeting(flat, flat.shadowBox[p][c.tier[v]][k], row.shadowBoxes[p][c.tier[v]][k], place);
+            const std::int32_t tier = c.tier[v];
+            shadowSpheres = SpheresMeeting(flat, flat.shadowBox[p][tier][k], row.shadowBoxes[p][tier][k], place);
             mayHighlight = boxMeetsRow(flat.highlightBox[p][k], place.y, place.x0, place.x1);
         }
         if (mayHighlight) {
-            AddLightOfVector(flat, k, shadowSpheres, flat.allPlanes & ~(std::uint64_t{1} << p), c, v);
+            AddLightOfVector(flat, k, shadowSpheres, PlanesBut(flat, p), c, v);
             continue;
         }
         VF sumB = hn::Load(df, c.sumB + i);
