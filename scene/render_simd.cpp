@@ -558,7 +558,14 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
         MF active;
         VF dx, dy, dz;
         if (!fromEye) {
-            const Reflection r = Reflect(flat, c, v, LoadMask(c.shade + i));
+            // A vector with no shaded lane (finished, or shaded and finished
+            // on its plane) has no further segment.
+            const MF shaded = LoadMask(c.shade + i);
+            if (None(shaded)) {
+                c.uniform[v] = -1;
+                continue;
+            }
+            const Reflection r = Reflect(flat, c, v, shaded);
             active = r.active;
             dx = r.dx;
             dy = r.dy;
@@ -1165,7 +1172,9 @@ HWY_INLINE bool ShadeAndMirrorOnPlane(const FlatScene& flat, std::int32_t p, Chu
 // over all such vectors; every other vector takes all lights in one call,
 // whose lights are independent work for the processor to overlap. Each lane
 // adds its lights in scene order either way.
-void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std::int32_t x0, Chunk& c) {
+//
+// Returns whether any vector still has shaded lanes, whose segments may go on.
+bool ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std::int32_t x0, Chunk& c) {
     const DF df;
     // The vectors on each cull plane that some box meets; the others are
     // shaded, and most of them finished, at once.
@@ -1174,6 +1183,7 @@ void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
     // And the other vectors with lanes to shade.
     std::size_t others[kVectorsPerChunk];
     std::size_t otherCount = 0;
+    bool goesOn = false;
     for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
         const std::int32_t p = c.cullPlane[v];
         const std::size_t i = v * kLanes;
@@ -1187,6 +1197,8 @@ void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
         } else if (ShadeAndMirrorOnPlane(flat, p, c, v)) {
             c.cullPlane[v] = -1;
             StoreMask(hn::FirstN(df, 0), c.shade + i);
+        } else {
+            goesOn = true;
         }
     }
     for (std::int32_t k = 0; k < flat.lightCount; ++k) {
@@ -1204,6 +1216,8 @@ void ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
             case Hits::kOnePlane: AddLightsOfVector<Hits::kOnePlane>(flat, c, v); break;
         }
     }
+    for (std::int32_t p = 0; p < flat.cullPlaneCount; ++p) goesOn = goesOn || onPlaneCount[p] > 0;
+    return goesOn || otherCount > 0;
 }
 
 // Eye rays of the chunk starting at column x0 of image row y, as primaryRay
@@ -1362,8 +1376,7 @@ void RenderFlat(const FlatScene& flat, const ImageRows& image) {
             for (std::int32_t level = 0; level < flat.traceDepth; ++level) {
                 const bool shaded = level == 0 ? IntersectChunk<true>(flat, spans, y, x0, chunk)
                                                : IntersectChunk<false>(flat, spans, y, x0, chunk);
-                if (!shaded) break;
-                ShadeChunk(flat, spans, y, x0, chunk);
+                if (!shaded || !ShadeChunk(flat, spans, y, x0, chunk)) break;
             }
             StoreChunk(chunk, image.width - x0, rowStart + 4 * static_cast<std::ptrdiff_t>(x0));
         }
