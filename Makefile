@@ -10,7 +10,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 25
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build build-asan build-fuzz run test test-unit test-asan fuzz bench bench-e2e soak clean
+.PHONY: all deps build build-asan build-fuzz run test test-unit test-asan fuzz bench bench-icount bench-e2e soak clean
 
 all: build
 
@@ -60,6 +60,10 @@ soak: build
 
 bench: build
 	scripts/bench $(BUILD)
+
+# Instructions per frame under valgrind, which the machine's load does not move.
+bench-icount: build
+	scripts/bench-icount $(BUILD)
 
 # The real program at 1920x1080 in a virtual X server for ten seconds.
 bench-e2e: build
