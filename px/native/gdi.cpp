@@ -3,6 +3,8 @@
 // pixels to a surface.
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,6 +12,22 @@
 
 namespace pxNative {
 namespace {
+
+// The fourth byte of a pixel, all ones, in a 32-bit word read from memory.
+constexpr std::uint32_t kOpaqueBits = std::endian::native == std::endian::little ? 0xFF000000u : 0x000000FFu;
+
+// Copies `count` pixels from `from` to `to`, which do not overlap, with the
+// fourth byte of each made all ones. Written a pixel at a time as a 32-bit
+// word, which the compiler turns into wide copies: byte by byte, the copy of
+// a large window took a third of a frame.
+void copyOpaque(const std::uint8_t* __restrict from, std::uint8_t* __restrict to, std::int64_t count) {
+    for (std::int64_t c = 0; c < count; ++c) {
+        std::uint32_t pixel;
+        std::memcpy(&pixel, from + 4 * c, 4);
+        pixel |= kOpaqueBits;
+        std::memcpy(to + 4 * c, &pixel, 4);
+    }
+}
 
 Rect fromRECT(const RECT& r) { return Rect{r.left, r.top, r.right, r.bottom}; }
 RECT toRECT(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
@@ -277,13 +295,8 @@ int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, in
         if (memoryRow < 0 || memoryRow >= imageHeight || memoryRow < firstScan || memoryRow >= endScan) continue;
         const std::uint8_t* from = source + (memoryRow - firstScan) * stride + (xSrc + columnBegin) * 4;
         std::uint8_t* to = record->image.bytes.data() + (yDest + r) * imageRowBytes + (xDest + columnBegin) * 4;
-        for (std::int64_t c = columnBegin; c < columnEnd; ++c, from += 4, to += 4) {
-            // The fourth byte is ignored: the window is opaque.
-            to[0] = from[0];
-            to[1] = from[1];
-            to[2] = from[2];
-            to[3] = 0xFF;
-        }
+        // The fourth byte of each pixel is ignored: the window is opaque.
+        copyOpaque(from, to, columnEnd - columnBegin);
         ++rows;
     }
     return rows;
