@@ -1183,6 +1183,7 @@ bool ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
     // And the other vectors with lanes to shade.
     std::size_t others[kVectorsPerChunk];
     std::size_t otherCount = 0;
+    // Whether a vector on a cull plane has lanes that may go on.
     bool goesOn = false;
     for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
         const std::int32_t p = c.cullPlane[v];
@@ -1194,6 +1195,7 @@ bool ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
         const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
         if (SpanMeets(row.plane[p][c.tier[v]], place)) {
             onPlane[p][onPlaneCount[p]++] = v;
+            goesOn = true;
         } else if (ShadeAndMirrorOnPlane(flat, p, c, v)) {
             c.cullPlane[v] = -1;
             StoreMask(hn::FirstN(df, 0), c.shade + i);
@@ -1216,7 +1218,6 @@ bool ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
             case Hits::kOnePlane: AddLightsOfVector<Hits::kOnePlane>(flat, c, v); break;
         }
     }
-    for (std::int32_t p = 0; p < flat.cullPlaneCount; ++p) goesOn = goesOn || onPlaneCount[p] > 0;
     return goesOn || otherCount > 0;
 }
 
