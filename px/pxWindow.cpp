@@ -206,7 +206,10 @@ LRESULT pxWindowNative::dispatch(HWND window, UINT message, WPARAM wparam, LPARA
         handleMouseLeave();
         break;
     case PX_MSG_APPLY_TICK_RATE:
-        if (tickRate != 0) setTickRate(tickRate);
+        // Applies a rate set before the window existed; a timer that already
+        // runs was started at that rate and is left alone, so its ticks stay
+        // on their grid.
+        if (tickRate != 0 && timerId == 0) setTickRate(tickRate);
         break;
     case PX_MSG_POSTED_PAIR: {
         // Only a pair this object posted and still holds is read, and only

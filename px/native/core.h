@@ -92,15 +92,28 @@ struct Timer {
 
 // One entry of the queue. Posted and input messages wait here in arrival
 // order; a resize waits here too and is applied and sent to the window
-// procedure when retrieval reaches it.
+// procedure when retrieval reaches it, and so does a window destroyed by
+// someone else.
+//
+// Mouse input is kept as it arrived (the window it was reported for, the
+// pointer's place on the screen, whether it was over that window's client
+// area) and gets its target window when it is retrieved, from the capture
+// and the button grab as they are then: a press, its motion and its release
+// that arrive in one batch reach the window that the press captured.
 struct QueuedMessage {
     // resize: msg.wParam is the width, msg.lParam the height.
-    enum class Kind { posted, key, mouseButton, resize };
+    // mouse: msg.hwnd is the window the event was reported for.
+    // leave: the pointer left msg.hwnd; whether WM_MOUSELEAVE follows is
+    // decided when retrieval reaches it.
+    enum class Kind { posted, key, mouse, leave, resize, destroyed };
     Kind kind = Kind::posted;
     MSG msg{};
     int sidedKey = 0;   // key: VK_LSHIFT etc. when the key has sides, else the key itself
     bool down = false;  // key and mouse button: pressed
-    int buttonKey = 0;  // mouse button: VK_LBUTTON, VK_MBUTTON or VK_RBUTTON
+    int buttonKey = 0;  // mouse: VK_LBUTTON, VK_MBUTTON or VK_RBUTTON for a button, 0 for motion
+    std::int32_t screenX = 0;  // mouse: the pointer on the screen
+    std::int32_t screenY = 0;
+    bool inside = false;  // mouse: over the client area of msg.hwnd
 };
 
 struct DeviceContext {
@@ -127,6 +140,11 @@ struct State {
     std::vector<DeviceContext> deviceContexts;
     std::map<std::uintptr_t, Bitmap> bitmaps;
     HWND capture = nullptr;
+    // The window a mouse button was pressed in, while any button is held: it
+    // gets the mouse input whether or not it holds the capture, as X11 and
+    // SDL deliver it (the capture is released on every button release, so a
+    // press of a second button would otherwise end the drag of the first).
+    HWND grab = nullptr;
     // Key and button state, indexed by virtual-key code: 0x80 down, 0x01
     // toggled. `arrived` follows native events as they arrive (it decides
     // WM_SYSKEYDOWN and the MK_ bits); `retrieved` follows the messages as
@@ -175,15 +193,29 @@ Rect clientRect(const Window& window);
 // Adds to the queue (internal callers; PostMessageW validates first).
 void enqueue(QueuedMessage entry);
 
-// Updates the key state that GetKeyState reads, as a message is retrieved.
-void noteRetrieved(const QueuedMessage& entry);
+// Updates the key state that GetKeyState reads, and the button grab, as a
+// message is retrieved; `target` is the window a mouse message went to.
+void noteRetrieved(const QueuedMessage& entry, HWND target);
+
+// The window a queued mouse message goes to now (null: no one), with the
+// message made for it: its window and its position in that window's client
+// coordinates.
+HWND mouseTarget(const QueuedMessage& entry, MSG& message);
+
+// Whether a queued leave becomes WM_MOUSELEAVE now: the window is armed and
+// does not hold the mouse (a held-back leave fires when the capture or the
+// grab ends instead).
+bool leaveDue(const QueuedMessage& entry);
 
 // Applies a resize that retrieval reached: sizes the image, sends WM_SIZE and
 // invalidates as the class style says.
 void applyResize(HWND window, std::int32_t width, std::int32_t height);
 
+// Destroys a window that another program destroyed (see input::destroyed).
+void applyDestroyed(HWND window);
+
 // Removes everything that refers to a window being destroyed: queued
-// messages, timers, capture, device contexts.
+// messages, timers, capture and grab, device contexts.
 void forgetWindow(HWND window);
 
 // Fills `area` of the window's image with an opaque colour (0xRRGGBB).
@@ -263,6 +295,11 @@ void closeRequested(HWND window);
 void quitRequested();
 void resized(HWND window, std::int32_t width, std::int32_t height);
 void exposed(HWND window);
+// Another program destroyed the native window. When retrieval reaches it the
+// window is destroyed as DestroyWindow does (WM_DESTROY, WM_NCDESTROY); once
+// no top-level window is left the quit request is posted, since nothing can
+// reach the program any more.
+void destroyed(HWND window);
 
 }  // namespace input
 

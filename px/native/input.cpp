@@ -88,17 +88,23 @@ void postLeave(Window& window) {
     enqueue(entry);
 }
 
-// The pointer is no longer over the window: an armed leave fires, unless the
-// window has the mouse captured (then ReleaseCapture fires it).
+// The window keeps the mouse: a leave waits until it lets go.
+bool holdsMouse(HWND window) { return state().capture == window || state().grab == window; }
+
+// The pointer is no longer over the window. Whether an armed leave fires is
+// decided when retrieval reaches this point of the queue: a press queued
+// before it may yet capture the mouse.
 void pointerOut(Window& window) {
     window.pointerInside = false;
-    if (window.leaveArmed && state().capture != window.handle) postLeave(window);
+    QueuedMessage entry;
+    entry.kind = QueuedMessage::Kind::leave;
+    entry.msg = makeMessage(window.handle, WM_MOUSELEAVE, 0, 0);
+    enqueue(entry);
 }
 
-// Moves the pointer to (x, y) of `window` and decides who gets the mouse
-// message: the capturing window, else the window under the pointer, else no
-// one. Returns it, with the position in its client coordinates.
-Window* pointerAt(Window& window, std::int32_t x, std::int32_t y, std::int32_t& targetX, std::int32_t& targetY) {
+// Moves the pointer to (x, y) of `window` and makes the queue entry of a
+// mouse event there; its target is decided when it is retrieved.
+QueuedMessage pointerAt(Window& window, std::int32_t x, std::int32_t y, UINT message) {
     State& s = state();
     s.pointerScreenX = window.x + x;
     s.pointerScreenY = window.y + y;
@@ -110,12 +116,17 @@ Window* pointerAt(Window& window, std::int32_t x, std::int32_t y, std::int32_t& 
     else if (window.pointerInside)
         pointerOut(window);
 
-    Window* target = s.capture != nullptr ? findWindow(s.capture) : (inside ? &window : nullptr);
-    if (target != nullptr) {
-        targetX = s.pointerScreenX - target->x;
-        targetY = s.pointerScreenY - target->y;
-    }
-    return target;
+    QueuedMessage entry;
+    entry.kind = QueuedMessage::Kind::mouse;
+    entry.msg = makeMessage(window.handle, message, mouseKeys(s.arrived), 0);
+    entry.screenX = s.pointerScreenX;
+    entry.screenY = s.pointerScreenY;
+    entry.inside = inside;
+    return entry;
+}
+
+bool anyButtonDown(const std::uint8_t* table) {
+    return isDown(table, VK_LBUTTON) || isDown(table, VK_MBUTTON) || isDown(table, VK_RBUTTON);
 }
 
 int buttonKey(input::Button button) {
@@ -138,12 +149,43 @@ UINT buttonMessage(input::Button button, bool down) {
 
 }  // namespace
 
-void noteRetrieved(const QueuedMessage& entry) {
+void noteRetrieved(const QueuedMessage& entry, HWND target) {
     State& s = state();
-    if (entry.kind == QueuedMessage::Kind::key)
+    if (entry.kind == QueuedMessage::Kind::key) {
         applyKey(s.retrieved, entry.sidedKey, static_cast<int>(entry.msg.wParam), entry.down);
-    else if (entry.kind == QueuedMessage::Kind::mouseButton)
-        applyKey(s.retrieved, entry.buttonKey, entry.buttonKey, entry.down);
+        return;
+    }
+    if (entry.kind == QueuedMessage::Kind::leave) {
+        // The leave fired: the window must arm again to hear of the next one.
+        if (Window* record = findWindow(target)) record->leaveArmed = false;
+        return;
+    }
+    if (entry.kind != QueuedMessage::Kind::mouse || entry.buttonKey == 0) return;
+    applyKey(s.retrieved, entry.buttonKey, entry.buttonKey, entry.down);
+    if (entry.down && s.grab == nullptr) s.grab = target;
+    if (entry.down || anyButtonDown(s.retrieved) || s.grab == nullptr) return;
+    // The last button is up: the grab ends, and a leave it held back fires,
+    // unless the capture still holds it (then ReleaseCapture fires it).
+    Window* record = findWindow(s.grab);
+    s.grab = nullptr;
+    if (record != nullptr && record->leaveArmed && !record->pointerInside && s.capture != record->handle)
+        postLeave(*record);
+}
+
+HWND mouseTarget(const QueuedMessage& entry, MSG& message) {
+    const State& s = state();
+    const HWND held = s.capture != nullptr ? s.capture : s.grab;
+    const Window* target = held != nullptr ? findWindow(held) : (entry.inside ? findWindow(entry.msg.hwnd) : nullptr);
+    if (target == nullptr) return nullptr;
+    message = entry.msg;
+    message.hwnd = target->handle;
+    message.lParam = packPosition(entry.screenX - target->x, entry.screenY - target->y);
+    return target->handle;
+}
+
+bool leaveDue(const QueuedMessage& entry) {
+    const Window* record = findWindow(entry.msg.hwnd);
+    return record != nullptr && record->leaveArmed && !holdsMouse(record->handle);
 }
 
 namespace input {
@@ -177,29 +219,15 @@ void key(HWND window, int vk, bool down) {
 void mouseMove(HWND window, std::int32_t x, std::int32_t y) {
     Window* record = findWindow(window);
     if (record == nullptr) return;
-    std::int32_t targetX = 0;
-    std::int32_t targetY = 0;
-    Window* target = pointerAt(*record, x, y, targetX, targetY);
-    if (target == nullptr) return;
-    QueuedMessage entry;
-    entry.msg = makeMessage(target->handle, WM_MOUSEMOVE, mouseKeys(state().arrived), packPosition(targetX, targetY));
-    enqueue(entry);
+    enqueue(pointerAt(*record, x, y, WM_MOUSEMOVE));
 }
 
 void mouseButton(HWND window, Button button, bool down, std::int32_t x, std::int32_t y) {
     Window* record = findWindow(window);
     if (record == nullptr) return;
-    State& s = state();
     const int vk = buttonKey(button);
-    applyKey(s.arrived, vk, vk, down);
-    std::int32_t targetX = 0;
-    std::int32_t targetY = 0;
-    Window* target = pointerAt(*record, x, y, targetX, targetY);
-    if (target == nullptr) return;
-    QueuedMessage entry;
-    entry.kind = QueuedMessage::Kind::mouseButton;
-    entry.msg = makeMessage(target->handle, buttonMessage(button, down), mouseKeys(s.arrived),
-                             packPosition(targetX, targetY));
+    applyKey(state().arrived, vk, vk, down);
+    QueuedMessage entry = pointerAt(*record, x, y, buttonMessage(button, down));
     entry.buttonKey = vk;
     entry.down = down;
     enqueue(entry);
@@ -235,6 +263,14 @@ void resized(HWND window, std::int32_t width, std::int32_t height) {
 
 void exposed(HWND window) { InvalidateRect(window, nullptr, TRUE); }
 
+void destroyed(HWND window) {
+    if (findWindow(window) == nullptr) return;
+    QueuedMessage entry;
+    entry.kind = QueuedMessage::Kind::destroyed;
+    entry.msg = makeMessage(window, WM_NULL, 0, 0);
+    enqueue(entry);
+}
+
 }  // namespace input
 }  // namespace pxNative
 
@@ -257,8 +293,10 @@ BOOL WINAPI ReleaseCapture() {
     State& s = state();
     const HWND previous = s.capture;
     s.capture = nullptr;
-    // A leave that happened while the mouse was captured fires now.
-    if (Window* record = findWindow(previous); record != nullptr && record->leaveArmed && !record->pointerInside)
+    // A leave that happened while the mouse was captured fires now, unless a
+    // button held since the press still grabs it.
+    if (Window* record = findWindow(previous);
+        record != nullptr && record->leaveArmed && !record->pointerInside && s.grab != previous)
         postLeave(*record);
     return TRUE;
 }
@@ -275,7 +313,7 @@ BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT lpEventTrack) {
         return TRUE;
     }
     record->leaveArmed = true;
-    // Not over the window (and not captured by it): the leave is due at once.
-    if (!record->pointerInside && state().capture != record->handle) postLeave(*record);
+    // Not over the window (and not holding the mouse): the leave is due at once.
+    if (!record->pointerInside && !holdsMouse(record->handle)) postLeave(*record);
     return TRUE;
 }

@@ -26,20 +26,43 @@ bool retrieve(MSG& out, HWND filter, UINT low, UINT high, bool remove) {
     State& s = state();
 
     for (std::size_t i = 0; i < s.queue.size();) {
-        if (s.queue[i].kind == QueuedMessage::Kind::resize) {
+        const QueuedMessage::Kind kind = s.queue[i].kind;
+        if (kind == QueuedMessage::Kind::resize || kind == QueuedMessage::Kind::destroyed) {
             const QueuedMessage entry = s.queue[i];
             s.queue.erase(s.queue.begin() + static_cast<std::ptrdiff_t>(i));
-            applyResize(entry.msg.hwnd, static_cast<std::int32_t>(entry.msg.wParam),
-                        static_cast<std::int32_t>(entry.msg.lParam));
+            if (kind == QueuedMessage::Kind::resize)
+                applyResize(entry.msg.hwnd, static_cast<std::int32_t>(entry.msg.wParam),
+                            static_cast<std::int32_t>(entry.msg.lParam));
+            else
+                applyDestroyed(entry.msg.hwnd);
             i = 0;  // the window procedure may have changed the queue
             continue;
         }
-        if (matches(s.queue[i].msg, filter, low, high)) {
-            out = s.queue[i].msg;
+        // Mouse input and leaves are decided now, from the capture and grab
+        // as they are at this point; what goes to no one is dropped.
+        MSG msg = s.queue[i].msg;
+        HWND target = msg.hwnd;
+        bool goes = true;
+        if (kind == QueuedMessage::Kind::mouse)
+            goes = (target = mouseTarget(s.queue[i], msg)) != nullptr;
+        else if (kind == QueuedMessage::Kind::leave)
+            goes = leaveDue(s.queue[i]);
+        if (!goes) {
+            if (!remove) {
+                ++i;
+                continue;
+            }
+            const QueuedMessage entry = s.queue[i];
+            s.queue.erase(s.queue.begin() + static_cast<std::ptrdiff_t>(i));
+            noteRetrieved(entry, nullptr);
+            continue;
+        }
+        if (matches(msg, filter, low, high)) {
+            out = msg;
             if (remove) {
                 const QueuedMessage entry = s.queue[i];
                 s.queue.erase(s.queue.begin() + static_cast<std::ptrdiff_t>(i));
-                noteRetrieved(entry);
+                noteRetrieved(entry, target);
             }
             return true;
         }
@@ -120,6 +143,7 @@ void forgetWindow(HWND window) {
                                   [&](const Timer& timer) { return timer.window == window; }),
                    s.timers.end());
     if (s.capture == window) s.capture = nullptr;
+    if (s.grab == window) s.grab = nullptr;
     s.deviceContexts.erase(std::remove_if(s.deviceContexts.begin(), s.deviceContexts.end(),
                                           [&](const DeviceContext& context) { return context.window == window; }),
                            s.deviceContexts.end());
@@ -146,6 +170,14 @@ void applyResize(HWND window, std::int32_t width, std::int32_t height) {
     if (grew || (widthChanged && (record->classStyle & CS_HREDRAW)) ||
         (heightChanged && (record->classStyle & CS_VREDRAW)))
         InvalidateRect(window, nullptr, TRUE);
+}
+
+void applyDestroyed(HWND window) {
+    if (findWindow(window) == nullptr) return;
+    DestroyWindow(window);
+    for (const auto& [key, record] : state().windows)
+        if (record->parent == nullptr && !record->destroying) return;
+    PostQuitMessage(0);
 }
 
 namespace inspect {

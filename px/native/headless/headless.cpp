@@ -134,6 +134,8 @@ void closeButton(HWND window) { pxNative::input::closeRequested(window); }
 void resize(HWND window, std::int32_t width, std::int32_t height) { pxNative::input::resized(window, width, height); }
 void expose(HWND window) { pxNative::input::exposed(window); }
 
+void destroyFromOutside(HWND window) { pxNative::input::destroyed(window); }
+
 PumpResult dispatchPending() {
     PumpResult result;
     MSG message;

@@ -58,8 +58,12 @@ enum class Button { left, middle, right };
 
 // Pointer positions are client coordinates of `window`, and may lie outside
 // it. Outside the client area, motion and buttons reach the window only while
-// it has the mouse captured; otherwise motion outside means the pointer left
-// (WM_MOUSELEAVE when armed) and buttons outside go elsewhere.
+// it has the mouse captured, or while a button pressed in it is still held
+// (the grab lasts until every button is up); otherwise motion outside means
+// the pointer left (WM_MOUSELEAVE when armed) and buttons outside go
+// elsewhere. Which window a mouse message goes to is decided when it is
+// retrieved, so a press, motion and release injected at once behave as if
+// dispatched one by one.
 void mouseMove(HWND window, std::int32_t x, std::int32_t y);
 void mouseDown(HWND window, Button button, std::int32_t x, std::int32_t y);
 void mouseUp(HWND window, Button button, std::int32_t x, std::int32_t y);
@@ -73,6 +77,10 @@ void closeButton(HWND window);
 void resize(HWND window, std::int32_t width, std::int32_t height);
 // The window was uncovered: all of it becomes invalid, with erase.
 void expose(HWND window);
+// Another program destroyed the native window: the window is destroyed when
+// the loop reaches this point (WM_DESTROY, WM_NCDESTROY), and the loop ends
+// once no top-level window is left.
+void destroyFromOutside(HWND window);
 
 // ------------------------------------------------------------------ pumping
 
