@@ -8,5 +8,7 @@ if(X11_FOUND AND TARGET glintworks)
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/picture_test.sh ${PROJECT_BINARY_DIR})
   add_test(NAME e2e_quit
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/quit_test.sh ${PROJECT_BINARY_DIR} $<TARGET_FILE:send-wm-delete>)
-  set_tests_properties(e2e_picture_and_drag e2e_quit PROPERTIES TIMEOUT 180 LABELS e2e)
+  add_test(NAME e2e_input
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/input_test.sh ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_picture_and_drag e2e_quit e2e_input PROPERTIES TIMEOUT 180 LABELS e2e)
 endif()

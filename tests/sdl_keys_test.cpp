@@ -157,4 +157,39 @@ TEST(SdlButtons, TheThreeButtonsAndNoOthers) {
     }
 }
 
+// Only the releases SDL makes up as the focus goes, never a real one that
+// happens to be followed by other events.
+TEST(SdlKeys, OnlyTheReleasesThatComeWithTheFocusLossAreMadeUp) {
+    const auto keyUp = [](Uint32 window) {
+        SDL_Event event{};
+        event.type = SDL_KEYUP;
+        event.key.type = SDL_KEYUP;
+        event.key.windowID = window;
+        return event;
+    };
+    const auto windowEvent = [](Uint32 window, Uint8 what) {
+        SDL_Event event{};
+        event.type = SDL_WINDOWEVENT;
+        event.window.windowID = window;
+        event.window.event = what;
+        return event;
+    };
+    SDL_Event motion{};
+    motion.type = SDL_MOUSEMOTION;
+    const SDL_Event release = keyUp(1);
+    using pxNative::sdl::releasedByFocusLoss;
+
+    const SDL_Event focusGoes[] = {keyUp(1), keyUp(1), windowEvent(1, SDL_WINDOWEVENT_FOCUS_LOST)};
+    EXPECT_TRUE(releasedByFocusLoss(release.key, focusGoes, 3));
+    EXPECT_TRUE(releasedByFocusLoss(release.key, focusGoes + 2, 1));
+
+    const SDL_Event later[] = {motion, windowEvent(1, SDL_WINDOWEVENT_FOCUS_LOST)};
+    EXPECT_FALSE(releasedByFocusLoss(release.key, later, 2)) << "a release before other input is real";
+    const SDL_Event otherWindow[] = {windowEvent(2, SDL_WINDOWEVENT_FOCUS_LOST)};
+    EXPECT_FALSE(releasedByFocusLoss(release.key, otherWindow, 1));
+    const SDL_Event otherEvent[] = {windowEvent(1, SDL_WINDOWEVENT_FOCUS_GAINED)};
+    EXPECT_FALSE(releasedByFocusLoss(release.key, otherEvent, 1));
+    EXPECT_FALSE(releasedByFocusLoss(release.key, nullptr, 0)) << "nothing after it: a real release";
+}
+
 }  // namespace

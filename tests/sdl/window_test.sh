@@ -145,8 +145,8 @@ xdotool keyup ctrl
 xdotool mousemove --window "$id" -- -30 60
 xdotool mousedown 3
 # The left release carries its own bit only, though the right button is still
-# down; the pointer is outside, so the leave follows. The right release then
-# belongs to no window.
+# down. It releases the capture, but the right button still holds the mouse:
+# its release outside reaches the window too, and the leave follows it.
 xdotool mouseup 1
 xdotool mouseup 3
 xdotool mousemove --window "$id" 100 70
@@ -216,6 +216,7 @@ key-release 17 0
 move -30 60
 press -30 60 4
 release -30 60 1
+release -30 60 4
 leave
 move 100 70
 key-press 16 8

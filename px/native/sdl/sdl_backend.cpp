@@ -5,11 +5,16 @@
 // Implements:
 // - [x] windows: hidden at creation, title, show and hide, destroy
 // - [x] present: the backing image into the window surface, then
-//       SDL_UpdateWindowSurfaceRects
+//       SDL_UpdateWindowSurfaceRects; a window without a surface is an error
+//       (creation fails, or one line and exit status 1), never a blank run
 // - [x] keys (sided modifiers), mouse motion and the three buttons, leave
+// - [x] key releases that SDL makes up when the focus goes are dropped
 // - [x] close button, SIGINT/SIGTERM (SDL_QUIT), resize, minimise, expose
+// - [x] the X window destroyed by another program: the window is destroyed
 // - [x] blocking wait until the next event or timer deadline
 // - [x] no display: creation fails and says why; no silent offscreen run
+// - [x] a Wayland compositor without an input seat: creation fails and says
+//       why (SDL 2.26 would crash)
 // - [x] X server gone: one line of the program's own and exit status 1
 // - [ ] child windows: SDL has none, so creating one fails
 //
@@ -20,7 +25,9 @@
 #include <SDL.h>
 
 #include <chrono>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -30,6 +37,7 @@
 
 #include "px/native/core.h"
 #include "px/native/sdl/sdl_keys.h"
+#include "px/native/sdl/sdl_wayland.h"
 #include "px/native/sdl/sdl_x11.h"
 
 namespace {
@@ -37,6 +45,7 @@ namespace {
 struct SdlWindow {
     SDL_Window* window = nullptr;
     bool minimized = false;
+    bool gone = false;  // another program destroyed it: nothing may touch it
 };
 
 struct SdlState {
@@ -76,10 +85,6 @@ bool startVideo(std::string& reason) {
         reason = "no display: DISPLAY and WAYLAND_DISPLAY are not set";
         return false;
     }
-    // Software window surfaces: with acceleration SDL replaces the X window on
-    // the first present (new id, new position) and its streaming textures are
-    // several times slower for whole frames.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Closing the last window is the program's decision (WM_CLOSE), not a quit.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     // A window that redraws itself is no reason to keep the screen from
@@ -90,6 +95,16 @@ bool startVideo(std::string& reason) {
     if (!isSet("SDL_VIDEODRIVER")) {
         if (isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
         if (!isSet("DISPLAY") && isSet("WAYLAND_DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "wayland");
+    }
+    // SDL's Wayland driver may be started: make sure it will not crash.
+    const std::string asked = valueOf("SDL_VIDEODRIVER");
+    if (isSet("WAYLAND_DISPLAY") && (asked.empty() || asked == "wayland") && !pxNative::sdl::waylandHasSeat()) {
+        if (!asked.empty() || !isSet("DISPLAY")) {
+            reason = "no display: the Wayland compositor \"" + valueOf("WAYLAND_DISPLAY") +
+                     "\" offers no input seat (keyboard or mouse)";
+            return false;
+        }
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     }
     // Which display was asked for, for the message when none answers. With a
     // screenless driver asked for, neither variable need be set.
@@ -108,11 +123,21 @@ bool startVideo(std::string& reason) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
-    // Without this, Xlib's own message and exit end the program when the X
-    // server goes away. SDL 2.26 sets no such handler, neither while starting
-    // nor when it opens windows; ours comes after SDL's start, so it would
-    // also replace one that a later SDL sets there.
-    if (driver != nullptr && std::strcmp(driver, "x11") == 0) pxNative::sdl::handleLostXConnection();
+    if (driver != nullptr && std::strcmp(driver, "x11") == 0) {
+        // Software window surfaces on X11: with acceleration SDL replaces the
+        // X window on the first present (new id, new position) and its
+        // streaming textures are several times slower for whole frames.
+        // Wayland has no unaccelerated window surface, so there SDL decides.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        // Without this, Xlib's own message and exit end the program when the
+        // X server goes away, and its error dump when another program
+        // destroys our window. SDL 2.26 sets no lasting handlers, neither
+        // while starting nor when it opens windows; ours come after SDL's
+        // start, so they would also replace ones that a later SDL sets there.
+        pxNative::sdl::handleXErrors();
+        // DestroyNotify reaches us only as a window-manager event.
+        SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    }
     // Key messages are all the program reads; text input would also make SDL
     // open an input method.
     SDL_StopTextInput();
@@ -120,10 +145,19 @@ bool startVideo(std::string& reason) {
     return true;
 }
 
+// The SDL window of a window that is still there, or null.
 SDL_Window* findSdlWindow(HWND window) {
     auto& windows = sdlState().windows;
     const auto it = windows.find(pxNative::handleValue(window));
-    return it == windows.end() ? nullptr : it->second.window;
+    return it == windows.end() || it->second.gone ? nullptr : it->second.window;
+}
+
+// A window whose pixels cannot reach the screen must not run on as if they
+// did: one line, and the run ends with status 1.
+[[noreturn]] void cannotDraw(const char* why) {
+    std::fprintf(stderr, "%s: cannot draw into the window: %s\n", program_invocation_short_name, why);
+    std::fflush(stderr);
+    _exit(1);
 }
 
 HWND windowOf(Uint32 id) {
@@ -171,9 +205,19 @@ void translateWindowEvent(const SDL_WindowEvent& event) {
     }
 }
 
+void windowDestroyedByOthers(Uint32 id) {
+    const HWND window = windowOf(id);
+    if (window == nullptr) return;
+    sdlState().windows[pxNative::handleValue(window)].gone = true;
+    pxNative::input::destroyed(window);
+}
+
 void translate(const SDL_Event& event) {
     using namespace pxNative;
     switch (event.type) {
+    case SDL_SYSWMEVENT:
+        if (event.syswm.msg != nullptr) windowDestroyedByOthers(sdl::destroyedWindow(*event.syswm.msg));
+        break;
     case SDL_QUIT:
         // SIGINT or SIGTERM: SDL's signal handlers turn them into SDL_QUIT.
         input::quitRequested();
@@ -230,7 +274,15 @@ bool openWindow(HWND window, const WindowRequest& request, std::string& reason) 
         reason = std::string("cannot create a window: ") + SDL_GetError();
         return false;
     }
-    sdlState().windows[handleValue(window)] = SdlWindow{created, false};
+    // The surface is made now, so that a window whose pixels could never be
+    // shown is refused here and not found out at the first paint.
+    if (SDL_GetWindowSurface(created) == nullptr) {
+        reason = std::string("cannot get a drawing surface for the window: ") + SDL_GetError();
+        SDL_DestroyWindow(created);
+        return false;
+    }
+    sdl::watchWindow(created);
+    sdlState().windows[handleValue(window)] = SdlWindow{created, false, false};
     sdlState().byId[SDL_GetWindowID(created)] = window;
     return true;
 }
@@ -240,6 +292,8 @@ void closeWindow(HWND window) {
     const auto it = s.windows.find(handleValue(window));
     if (it == s.windows.end()) return;
     s.byId.erase(SDL_GetWindowID(it->second.window));
+    // A window another program destroyed still has SDL's record; the X
+    // errors its destruction meets are ours to ignore.
     SDL_DestroyWindow(it->second.window);
     s.windows.erase(it);
 }
@@ -261,7 +315,7 @@ void present(HWND window, const Image& image, const Rect& area) {
     SDL_Window* w = findSdlWindow(window);
     if (w == nullptr) return;
     SDL_Surface* surface = SDL_GetWindowSurface(w);
-    if (surface == nullptr) return;
+    if (surface == nullptr) cannotDraw(SDL_GetError());
     // The surface follows the window's real size, which may run ahead of or
     // behind the image while a resize is on its way.
     const Rect r = intersect(area, Rect{0, 0, std::min(image.width, surface->w), std::min(image.height, surface->h)});
@@ -290,7 +344,15 @@ void present(HWND window, const Image& image, const Rect& area) {
 void pollEvents() {
     if (!sdlState().videoReady) return;
     SDL_Event event;
-    while (SDL_PollEvent(&event)) translate(event);
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_KEYUP) {
+            // The releases SDL makes up at a focus loss come together with it.
+            SDL_Event following[64];
+            const int count = SDL_PeepEvents(following, 64, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+            if (sdl::releasedByFocusLoss(event.key, following, count > 0 ? count : 0)) continue;
+        }
+        translate(event);
+    }
 }
 
 void waitEvents(std::optional<std::int64_t> deadlineNs) {

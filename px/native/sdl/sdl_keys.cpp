@@ -81,4 +81,15 @@ bool mouseButton(Uint8 sdlButton, input::Button& button) {
     }
 }
 
+bool releasedByFocusLoss(const SDL_KeyboardEvent& release, const SDL_Event* following, int count) {
+    if (release.type != SDL_KEYUP) return false;
+    for (int i = 0; i < count; ++i) {
+        const SDL_Event& next = following[i];
+        if (next.type == SDL_KEYUP && next.key.windowID == release.windowID) continue;
+        return next.type == SDL_WINDOWEVENT && next.window.event == SDL_WINDOWEVENT_FOCUS_LOST &&
+               next.window.windowID == release.windowID;
+    }
+    return false;
+}
+
 }  // namespace pxNative::sdl

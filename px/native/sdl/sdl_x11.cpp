@@ -1,14 +1,25 @@
 #include "px/native/sdl/sdl_x11.h"
 
+#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <map>
 
 #include <unistd.h>
 
 namespace pxNative::sdl {
 namespace {
+
+// X window to SDL window id, for every window ever watched: an error about a
+// window can arrive after the window's record is gone.
+std::map<Window, Uint32>& watched() {
+    static std::map<Window, Uint32> windows;
+    return windows;
+}
+
+XErrorHandler previousHandler = nullptr;
 
 // Xlib calls this when a read or write on the connection fails, typically
 // because the server has gone away. Xlib cannot go on with the connection, so
@@ -21,8 +32,35 @@ int connectionLost(Display* display) {
     _exit(1);
 }
 
+// Drawing into or asking about a window that another program has destroyed
+// fails with BadWindow or BadDrawable until its DestroyNotify is handled.
+int requestFailed(Display* display, XErrorEvent* error) {
+    const bool missingWindow = error->error_code == BadWindow || error->error_code == BadDrawable;
+    if (missingWindow && watched().count(error->resourceid) != 0) return 0;
+    return previousHandler != nullptr ? previousHandler(display, error) : 0;
+}
+
 }  // namespace
 
-void handleLostXConnection() { XSetIOErrorHandler(connectionLost); }
+void handleXErrors() {
+    XSetIOErrorHandler(connectionLost);
+    const XErrorHandler previous = XSetErrorHandler(requestFailed);
+    if (previous != requestFailed) previousHandler = previous;
+}
+
+void watchWindow(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11)
+        watched()[info.info.x11.window] = SDL_GetWindowID(window);
+}
+
+Uint32 destroyedWindow(const SDL_SysWMmsg& message) {
+    if (message.subsystem != SDL_SYSWM_X11) return 0;
+    const XEvent& event = message.msg.x11.event;
+    if (event.type != DestroyNotify) return 0;
+    const auto it = watched().find(event.xdestroywindow.window);
+    return it != watched().end() ? it->second : 0;
+}
 
 }  // namespace pxNative::sdl
