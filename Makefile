@@ -10,21 +10,32 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 25
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build build-asan build-fuzz run test test-unit test-asan fuzz bench bench-icount bench-e2e soak clean
+.PHONY: all deps deps-run build build-run build-asan build-fuzz run test test-unit test-asan fuzz bench bench-icount bench-e2e soak clean
 
 all: build
 
-deps:
-	@scripts/install-deps
+# `make run` installs only what building and running need; everything that
+# builds or runs tests installs the test tools too.
+deps-run:
+	@scripts/install-deps run
 
-$(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+deps:
+	@scripts/install-deps test
+
+# A build directory made by `make run` has no tests; the test targets turn
+# them on (the program's objects are not rebuilt for that).
+$(BUILD)/CMakeCache.txt: | deps-run
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DGLINTWORKS_TESTS=OFF
 
 $(ASAN_BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLINTWORKS_SANITIZE=ON
 
 build: deps $(BUILD)/CMakeCache.txt
+	cmake -S . -B $(BUILD) -DGLINTWORKS_TESTS=ON >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
+
+build-run: deps-run $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target glintworks
 
 build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
@@ -35,7 +46,7 @@ $(FUZZ_BUILD)/CMakeCache.txt: | deps
 build-fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_messages fuzz_blit
 
-run: build
+run: build-run
 	scripts/run $(BUILD)
 
 test: test-unit test-asan fuzz

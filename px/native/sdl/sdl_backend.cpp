@@ -277,7 +277,9 @@ bool openWindow(HWND window, const WindowRequest& request, std::string& reason) 
     // The surface is made now, so that a window whose pixels could never be
     // shown is refused here and not found out at the first paint.
     if (SDL_GetWindowSurface(created) == nullptr) {
-        reason = std::string("cannot get a drawing surface for the window: ") + SDL_GetError();
+        const std::string error = SDL_GetError();
+        reason = "cannot get a drawing surface for the window from SDL's \"" +
+                 std::string(SDL_GetCurrentVideoDriver()) + "\" video driver" + (error.empty() ? "" : ": " + error);
         SDL_DestroyWindow(created);
         return false;
     }
