@@ -240,13 +240,15 @@ TEST_F(PxWindow, TheWindowStartsHiddenUntitledAndAsLargeAsAsked) {
 }
 
 TEST_F(PxWindow, AWindowTheBackendCannotOpenMakesCreateFailAndSaysWhy) {
-    pxHeadless::failNextWindowCreation("no display: test");
+    pxHeadless::failNextWindowCreation(pxNativeFailure::noServer, "X display \":9\"");
     window.logMessages = true;
     EXPECT_EQ(window.create(10, 64, 320, 240), 1);
     EXPECT_EQ(window.handle, nullptr);
     EXPECT_TRUE(window.log.empty()) << "no message reached the window";
-    EXPECT_STREQ(pxNativeLastError(), "no display: test");
+    EXPECT_EQ(pxNativeLastFailure(), pxNativeFailure::noServer);
+    EXPECT_STREQ(pxNativeLastError(), "no display server answers (X display \":9\")");
     EXPECT_EQ(window.create(10, 64, 320, 240), 0) << "the next attempt may succeed";
+    EXPECT_EQ(pxNativeLastFailure(), pxNativeFailure::none);
     EXPECT_STREQ(pxNativeLastError(), "");
 }
 
@@ -261,7 +263,7 @@ TEST_F(PxWindow, AConsumedNcCreateAbandonsTheCreation) {
                               "> WM_NCCREATE", "msg WM_NCCREATE", "< 0",
                               "> WM_NCDESTROY", "msg WM_NCDESTROY", "< 0 slot cleared",
                           }));
-    EXPECT_STRNE(pxNativeLastError(), "");
+    EXPECT_EQ(pxNativeLastFailure(), pxNativeFailure::refusedByProcedure);
 }
 
 // ------------------------------------------------------------------ the message table

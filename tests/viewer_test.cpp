@@ -212,12 +212,12 @@ TEST(ViewerFrames, AnEmptyBufferIsCountedAndUntouched) {
 
 TEST(ViewerCreation, ARefusedWindowIsReportedWithItsReason) {
     pxHeadless::reset();
-    pxHeadless::failNextWindowCreation("no display: DISPLAY is not set");
+    pxHeadless::failNextWindowCreation(pxNativeFailure::noDisplay);
     const Scene scene = glintworks::makeDefaultScene();
     myWindow window(scene);
     EXPECT_EQ(window.create(10, 64, 320, 240), 1);
     EXPECT_EQ(window.handle, nullptr);
-    EXPECT_STREQ(pxNativeLastError(), "no display: DISPLAY is not set");
+    EXPECT_STREQ(pxNativeLastError(), "no display: DISPLAY and WAYLAND_DISPLAY are not set");
     EXPECT_EQ(window.frameCount, 0);
     pxHeadless::reset();
 }

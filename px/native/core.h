@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "px/native/platform.h"
 #include "px/native/win32.h"
 
 namespace pxNative {
@@ -153,7 +154,8 @@ struct State {
     std::uint8_t retrieved[256] = {};
     std::int32_t pointerScreenX = 0;
     std::int32_t pointerScreenY = 0;
-    std::string lastError;
+    pxNativeFailure lastFailure = pxNativeFailure::none;
+    std::string lastError;  // the failure's sentence and its detail
     int dibFailures = 0;  // CreateDIBSection calls still to refuse (tests)
     // The largest pixel memory a bitmap section may have: its byte count must
     // fit the header's 32-bit image size and every row offset a 32-bit int.
@@ -244,9 +246,16 @@ struct WindowRequest {
     bool toplevel = true;
 };
 
+// Why a backend could not open a window: the failure, and what it can add
+// (the display's name, the library's own words), or nothing.
+struct Refusal {
+    pxNativeFailure failure = pxNativeFailure::refusedByDisplay;
+    std::string detail;
+};
+
 // Opens a hidden native window for `window`. On failure returns false and
-// puts a one-line reason in `reason`.
-bool openWindow(HWND window, const WindowRequest& request, std::string& reason);
+// says why in `refusal`.
+bool openWindow(HWND window, const WindowRequest& request, Refusal& refusal);
 void closeWindow(HWND window);
 void setTitle(HWND window, const std::string& utf8);
 void setVisible(HWND window, bool visible);
@@ -311,7 +320,7 @@ const Image* image(HWND window);
 std::vector<Timer> timers(HWND window);
 void failDibSections(int count);
 void limitDibSectionBytes(std::uint64_t bytes);  // never above the built-in limit
-void setLastError(const std::string& text);
+void setLastError(pxNativeFailure failure, const std::string& detail);
 
 }  // namespace inspect
 

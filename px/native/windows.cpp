@@ -114,7 +114,12 @@ LRESULT callProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 namespace inspect {
-void setLastError(const std::string& text) { state().lastError = text; }
+void setLastError(pxNativeFailure failure, const std::string& detail) {
+    State& s = state();
+    s.lastFailure = failure;
+    s.lastError = pxNativeFailureText(failure);
+    if (!detail.empty()) s.lastError += " (" + detail + ")";
+}
 
 const Image* image(HWND window) {
     const Window* record = findWindow(window);
@@ -127,6 +132,25 @@ const Image* image(HWND window) {
 using namespace pxNative;
 
 const char* pxNativeLastError() { return state().lastError.c_str(); }
+
+pxNativeFailure pxNativeLastFailure() { return state().lastFailure; }
+
+const char* pxNativeFailureText(pxNativeFailure failure) {
+    switch (failure) {
+    case pxNativeFailure::none: return "";
+    case pxNativeFailure::noDisplay: return "no display: DISPLAY and WAYLAND_DISPLAY are not set";
+    case pxNativeFailure::noServer: return "no display server answers";
+    case pxNativeFailure::noInputSeat: return "the Wayland compositor offers no input seat (keyboard or mouse)";
+    case pxNativeFailure::refusedByDisplay: return "the display refused the window";
+    case pxNativeFailure::noSurface: return "the window has no drawing surface";
+    case pxNativeFailure::childWindow: return "child windows are not supported";
+    case pxNativeFailure::unknownClass: return "the window class is not registered";
+    case pxNativeFailure::unknownParent: return "the parent window does not exist";
+    case pxNativeFailure::refusedByProcedure: return "the window procedure refused the window";
+    case pxNativeFailure::destroyedWhileCreated: return "the window was destroyed while it was being created";
+    }
+    return "the window could not be opened";
+}
 
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
     return lpModuleName == nullptr ? reinterpret_cast<HMODULE>(kModule) : nullptr;
@@ -202,14 +226,14 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
                             int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
                             LPVOID lpParam) {
     State& s = state();
-    s.lastError.clear();
+    inspect::setLastError(pxNativeFailure::none, "");
     const WindowClass* cls = findClass(lpClassName, hInstance);
     if (cls == nullptr) {
-        s.lastError = "the window class is not registered";
+        inspect::setLastError(pxNativeFailure::unknownClass, "");
         return nullptr;
     }
     if (hWndParent != nullptr && findWindow(hWndParent) == nullptr) {
-        s.lastError = "the parent window does not exist";
+        inspect::setLastError(pxNativeFailure::unknownParent, "");
         return nullptr;
     }
 
@@ -241,9 +265,9 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     request.resizable = (dwStyle & WS_THICKFRAME) != 0;
     request.decorated = (dwStyle & WS_CAPTION) == WS_CAPTION;
     request.toplevel = hWndParent == nullptr;
-    std::string reason;
-    if (!backend::openWindow(window, request, reason)) {
-        s.lastError = reason.empty() ? "the window could not be opened" : reason;
+    backend::Refusal refusal;
+    if (!backend::openWindow(window, request, refusal)) {
+        inspect::setLastError(refusal.failure, refusal.detail);
         return nullptr;
     }
     backend::setTitle(window, record->title);
@@ -254,7 +278,7 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     // The procedure may destroy the window from any of the messages below.
     const auto gone = [&] {
         if (findWindow(window) != nullptr) return false;
-        s.lastError = "the window was destroyed while it was being created";
+        inspect::setLastError(pxNativeFailure::destroyedWhileCreated, "");
         return true;
     };
 
@@ -280,13 +304,13 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     if (gone()) return nullptr;
     if (callProcedure(window, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create)) == 0) {
         if (findWindow(window) != nullptr) finishWindow(window, false);
-        s.lastError = "the window procedure refused WM_NCCREATE";
+        inspect::setLastError(pxNativeFailure::refusedByProcedure, "WM_NCCREATE");
         return nullptr;
     }
     if (gone()) return nullptr;
     if (callProcedure(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
         if (findWindow(window) != nullptr) finishWindow(window, true);
-        s.lastError = "the window procedure refused WM_CREATE";
+        inspect::setLastError(pxNativeFailure::refusedByProcedure, "WM_CREATE");
         return nullptr;
     }
     if (gone()) return nullptr;

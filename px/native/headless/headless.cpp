@@ -25,7 +25,7 @@ struct HeadlessState {
     // Actions by due time; equal times keep the order they were scheduled in.
     std::multimap<std::int64_t, std::function<void()>> scheduled;
     bool failNextCreation = false;
-    std::string creationFailure;
+    pxNative::backend::Refusal creationFailure;
     std::map<std::uintptr_t, int> presents;
 };
 
@@ -60,11 +60,11 @@ pxNative::input::Button toInput(pxHeadless::Button button) {
 
 namespace pxNative::backend {
 
-bool openWindow(HWND, const WindowRequest&, std::string& reason) {
+bool openWindow(HWND, const WindowRequest&, Refusal& refusal) {
     HeadlessState& h = headless();
     if (h.failNextCreation) {
         h.failNextCreation = false;
-        reason = h.creationFailure;
+        refusal = h.creationFailure;
         return false;
     }
     return true;
@@ -186,9 +186,9 @@ std::vector<TimerInfo> timers(HWND window) {
     return out;
 }
 
-void failNextWindowCreation(const std::string& reason) {
+void failNextWindowCreation(pxNativeFailure failure, const std::string& detail) {
     headless().failNextCreation = true;
-    headless().creationFailure = reason;
+    headless().creationFailure = pxNative::backend::Refusal{failure, detail};
 }
 
 void failDibSections(int count) { pxNative::inspect::failDibSections(count); }

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "px/native/platform.h"
 #include "px/native/win32.h"
 
 namespace pxHeadless {
@@ -125,10 +126,10 @@ std::vector<TimerInfo> timers(HWND window);
 
 // ------------------------------------------------------------------ failures
 
-// The next CreateWindowExW fails as if the backend could not open a window:
-// it returns null, calls no window procedure, and pxNativeLastError() returns
-// the reason.
-void failNextWindowCreation(const std::string& reason);
+// The next CreateWindowExW fails as if the backend could not open a window,
+// for that reason: it returns null, calls no window procedure, and
+// pxNativeLastFailure() and pxNativeLastError() say why.
+void failNextWindowCreation(pxNativeFailure failure, const std::string& detail = "");
 // The next `count` CreateDIBSection calls return null, as if memory ran out.
 void failDibSections(int count = 1);
 // From now until reset, CreateDIBSection refuses pixel memory of more than

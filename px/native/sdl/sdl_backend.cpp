@@ -42,6 +42,8 @@
 
 namespace {
 
+using pxNative::backend::Refusal;
+
 struct SdlWindow {
     SDL_Window* window = nullptr;
     bool minimized = false;
@@ -77,12 +79,12 @@ bool isScreenlessDriver(const char* driver) {
 // Starts SDL's video once. SDL falls back to its "offscreen" driver when no
 // display answers, which would run the program invisibly for ever: that
 // counts as no display, unless SDL_VIDEODRIVER asks for such a driver.
-bool startVideo(std::string& reason) {
+bool startVideo(Refusal& refusal) {
     SdlState& s = sdlState();
     if (s.videoReady) return true;
     const bool screenlessAsked = isScreenlessDriver(std::getenv("SDL_VIDEODRIVER"));
     if (!screenlessAsked && !isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
-        reason = "no display: DISPLAY and WAYLAND_DISPLAY are not set";
+        refusal = Refusal{pxNativeFailure::noDisplay, ""};
         return false;
     }
     // Closing the last window is the program's decision (WM_CLOSE), not a quit.
@@ -96,30 +98,29 @@ bool startVideo(std::string& reason) {
         if (isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
         if (!isSet("DISPLAY") && isSet("WAYLAND_DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "wayland");
     }
+    const std::string wayland = "Wayland display \"" + valueOf("WAYLAND_DISPLAY") + "\"";
     // SDL's Wayland driver may be started: make sure it will not crash.
     const std::string asked = valueOf("SDL_VIDEODRIVER");
     if (isSet("WAYLAND_DISPLAY") && (asked.empty() || asked == "wayland") && !pxNative::sdl::waylandHasSeat()) {
         if (!asked.empty() || !isSet("DISPLAY")) {
-            reason = "no display: the Wayland compositor \"" + valueOf("WAYLAND_DISPLAY") +
-                     "\" offers no input seat (keyboard or mouse)";
+            refusal = Refusal{pxNativeFailure::noInputSeat, wayland};
             return false;
         }
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     }
     // Which display was asked for, for the message when none answers. With a
     // screenless driver asked for, neither variable need be set.
-    const std::string unreachable =
-        isSet("DISPLAY")           ? "no display: cannot connect to X display \"" + valueOf("DISPLAY") + "\""
-        : isSet("WAYLAND_DISPLAY") ? "no display: cannot connect to Wayland display \"" + valueOf("WAYLAND_DISPLAY") + "\""
-                                   : std::string("no display");
+    const std::string unreachable = isSet("DISPLAY")           ? "X display \"" + valueOf("DISPLAY") + "\"; "
+                                    : isSet("WAYLAND_DISPLAY") ? wayland + "; "
+                                                               : std::string();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        reason = screenlessAsked ? std::string("no display: ") + SDL_GetError()
-                                 : unreachable + " (SDL: " + SDL_GetError() + ")";
+        refusal = Refusal{pxNativeFailure::noServer, unreachable + "SDL: " + SDL_GetError()};
         return false;
     }
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!screenlessAsked && isScreenlessDriver(driver)) {
-        reason = unreachable + " (SDL found only its \"" + driver + "\" video driver)";
+        refusal = Refusal{pxNativeFailure::noServer,
+                          unreachable + "SDL found only its \"" + std::string(driver) + "\" video driver"};
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
@@ -257,10 +258,10 @@ void translate(const SDL_Event& event) {
 
 namespace pxNative::backend {
 
-bool openWindow(HWND window, const WindowRequest& request, std::string& reason) {
-    if (!startVideo(reason)) return false;
+bool openWindow(HWND window, const WindowRequest& request, Refusal& refusal) {
+    if (!startVideo(refusal)) return false;
     if (!request.toplevel) {
-        reason = "child windows are not supported";
+        refusal = Refusal{pxNativeFailure::childWindow, ""};
         return false;
     }
     Uint32 flags = SDL_WINDOW_HIDDEN;
@@ -271,15 +272,15 @@ bool openWindow(HWND window, const WindowRequest& request, std::string& reason) 
     SDL_Window* created = SDL_CreateWindow("", request.x, request.y, request.width > 0 ? request.width : 1,
                                            request.height > 0 ? request.height : 1, flags);
     if (created == nullptr) {
-        reason = std::string("cannot create a window: ") + SDL_GetError();
+        refusal = Refusal{pxNativeFailure::refusedByDisplay, std::string("SDL: ") + SDL_GetError()};
         return false;
     }
     // The surface is made now, so that a window whose pixels could never be
     // shown is refused here and not found out at the first paint.
     if (SDL_GetWindowSurface(created) == nullptr) {
         const std::string error = SDL_GetError();
-        reason = "cannot get a drawing surface for the window from SDL's \"" +
-                 std::string(SDL_GetCurrentVideoDriver()) + "\" video driver" + (error.empty() ? "" : ": " + error);
+        refusal = Refusal{pxNativeFailure::noSurface, "SDL's \"" + std::string(SDL_GetCurrentVideoDriver()) +
+                                                          "\" video driver" + (error.empty() ? "" : ": " + error)};
         SDL_DestroyWindow(created);
         return false;
     }
