@@ -2,6 +2,7 @@
 #   make run    install what is missing, build, and run the program
 #   make test   install what is missing, build, and run every test
 # Both do only the work that is outstanding on a second run.
+#   make package   build/glintworks_<version>_amd64.deb
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -10,12 +11,16 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 25
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build build-asan build-fuzz run test test-unit test-asan fuzz bench bench-icount bench-e2e soak clean
+.PHONY: all deps deps-package package build build-asan build-fuzz run test test-unit test-asan fuzz bench bench-icount bench-e2e soak clean
 
 all: build
 
 deps:
 	@scripts/install-deps
+
+# The tools that build and check the Debian package, which `make run` does not need.
+deps-package:
+	@scripts/install-deps --package
 
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
@@ -40,7 +45,7 @@ run: build
 
 test: test-unit test-asan fuzz
 
-test-unit: build
+test-unit: build deps-package
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The unit tests again, under AddressSanitizer and UndefinedBehaviorSanitizer;
@@ -54,6 +59,10 @@ test-asan: build-asan
 # (new finds go to $(FUZZ_BUILD)/corpus-*, not into the tree).
 fuzz: build-fuzz
 	scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The Debian package, with its dependencies found by dpkg-shlibdeps.
+package: build deps-package
+	cd $(BUILD) && cpack -G DEB
 
 soak: build
 	scripts/soak $(BUILD)
