@@ -59,7 +59,7 @@ for program in glintworks glintworks-snapshot; do
     [ -n "$path" ] || { fail "$program needs $soname, which the system does not have"; continue; }
     owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -n1 | cut -d: -f1)
     [ -n "$owner" ] || owner=$(dpkg -S "$path" 2>/dev/null | head -n1 | cut -d: -f1)
-    printf '%s\n' "$depends" | tr ',' '\n' | grep -qE "^ *$owner( |$)" ||
+    printf '%s\n' "$depends" | tr ',|' '\n\n' | awk '{ print $1 }' | grep -qxF "$owner" ||
       fail "$program needs $soname from $owner, which Depends does not name: $depends"
   done
 done
@@ -87,7 +87,7 @@ dpkg-deb -c "$deb" | awk '$1 ~ /^d/ && ($1 != "drwxr-xr-x" || $2 != "root/root")
   fail "a folder is not drwxr-xr-x root/root"
 
 # lintian: no error. Its other findings are printed for the record.
-lintian --fail-on error --no-tag-display-limit "$deb" >"$work/lintian.log" 2>&1
+lintian --fail-on error --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1
 status=$?
 sed 's/^/lintian: /' "$work/lintian.log"
 [ $status -eq 0 ] && pass "lintian finds no error" || fail "lintian: status $status"
