@@ -54,15 +54,22 @@ dpkg-deb -x "$deb" "$work/root"
 root=$work/root
 for program in glintworks glintworks-snapshot; do
   objdump -p "$root/usr/bin/$program" | grep -qE 'R(UN)?PATH' && fail "$program keeps a search path into the build"
-  for soname in $(objdump -p "$root/usr/bin/$program" | awk '$1 == "NEEDED" { print $2 }'); do
-    path=$(ldconfig -p | awk -v s="$soname" '$1 == s && /x86-64/ { print $NF; exit }')
-    [ -n "$path" ] || { fail "$program needs $soname, which the system does not have"; continue; }
-    owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -n1 | cut -d: -f1)
-    [ -n "$owner" ] || owner=$(dpkg -S "$path" 2>/dev/null | head -n1 | cut -d: -f1)
-    printf '%s\n' "$depends" | tr ',|' '\n\n' | awk '{ print $1 }' | grep -qxF "$owner" ||
-      fail "$program needs $soname from $owner, which Depends does not name: $depends"
-  done
-done
+  objdump -p "$root/usr/bin/$program" | awk '$1 == "NEEDED" { print $2 }'
+done | sort -u >"$work/needed"
+# One dpkg -S for all the libraries, as each call reads the whole package
+# database; a library is asked for by the path ldconfig knows and by the file
+# that path leads to, as either may be the one its package lists.
+while read -r soname; do
+  path=$(ldconfig -p | awk -v s="$soname" '$1 == s && /x86-64/ { print $NF; exit }')
+  [ -n "$path" ] || { fail "the programs need $soname, which the system does not have"; continue; }
+  echo "$soname $path $(readlink -f "$path")"
+done <"$work/needed" >"$work/paths"
+dpkg -S $(awk '{ print $2, $3 }' "$work/paths") 2>/dev/null | sed 's/:[^ ]*: / /; s/: / /' >"$work/owners"
+while read -r soname path file; do
+  owner=$(awk -v p="$path" -v f="$file" '$2 == p || $2 == f { print $1; exit }' "$work/owners")
+  printf '%s\n' "$depends" | tr ',|' '\n\n' | awk '{ print $1 }' | grep -qxF "${owner:-?}" ||
+    fail "the programs need $soname from ${owner:-no package}, which Depends does not name: $depends"
+done <"$work/paths"
 pass "Depends: $depends"
 
 # The file list, and who owns what with which mode.
