@@ -2,6 +2,7 @@
 #   make run    install what is missing, build, and run the program
 #   make test   install what is missing, build, and run every test
 # Both do only the work that is outstanding on a second run.
+#   make package   build/glintworks_<version>_amd64.deb
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -10,7 +11,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 25
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps deps-run build build-run build-asan build-fuzz run test test-unit test-asan fuzz bench bench-icount bench-e2e soak clean
+.PHONY: all deps deps-run deps-package package build build-run build-asan build-fuzz run test test-unit test-asan fuzz bench bench-icount bench-e2e soak clean
 
 all: build
 
@@ -18,6 +19,10 @@ all: build
 # builds or runs tests installs the test tools too.
 deps-run:
 	@scripts/install-deps run
+
+# The tools that build and check the Debian package, which `make run` does not need.
+deps-package:
+	@scripts/install-deps package
 
 deps:
 	@scripts/install-deps test
@@ -65,6 +70,11 @@ test-asan: build-asan
 # (new finds go to $(FUZZ_BUILD)/corpus-*, not into the tree).
 fuzz: build-fuzz
 	scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The Debian package, with its dependencies found by dpkg-shlibdeps.
+package: deps-package $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && cpack -G DEB
 
 soak: build
 	scripts/soak $(BUILD)

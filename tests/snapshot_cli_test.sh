@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The snapshot tool's command line: good sizes write complete images, bad sizes
-# and unwritable paths fail with one line on standard error and leave no file.
+# The snapshot tool's command line: good sizes write complete images, bad sizes,
+# unknown extensions and unwritable paths fail with one line on standard error
+# and leave no file; links are written through, '-' is standard output.
 set -u
 tool=$1
 dir=$(mktemp -d)
@@ -39,6 +40,48 @@ mkdir "$dir/isdir.png"
 err=$("$tool" "$dir/isdir.png" 2>&1 >/dev/null)
 [ $? -eq 1 ] || fail "a directory as OUT did not give status 1"
 [ -z "$(ls "$dir" | grep tmp-)" ] || fail "a temporary file was left behind"
+
+# OUT names its format by its extension, in any case; any other name is refused
+# before anything is rendered or written.
+"$tool" --size 5x4 "$dir/upper.PPM" || fail "out.PPM refused"
+head -c 11 "$dir/upper.PPM" | grep -q $'^P6\n5 4\n255' || fail "out.PPM was not written as PPM"
+"$tool" --size 5x4 "$dir/mixed.Png" || fail "out.Png refused"
+[ "$(head -c 8 "$dir/mixed.Png" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] || fail "out.Png is not a PNG"
+for name in out.jpg out.png.bak out noext. .ppmx; do
+  err=$("$tool" --size 5x4 "$dir/$name" 2>&1 >/dev/null)
+  status=$?
+  [ $status -eq 1 ] || fail "OUT '$name' gave status $status"
+  [ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "OUT '$name' did not give one line: $err"
+  [ ! -e "$dir/$name" ] || fail "OUT '$name' was written"
+done
+
+# A symbolic link as OUT: the file it points to is written, the link stays.
+mkdir "$dir/real"
+ln -s real/target.png "$dir/link.png"
+"$tool" --size 5x4 "$dir/link.png" || fail "writing through a dangling link failed"
+[ -L "$dir/link.png" ] || fail "the link was replaced"
+[ -f "$dir/real/target.png" ] || fail "the link's target was not written"
+# A link to a link, each relative to its own directory, and an absolute one.
+ln -s ../link.png "$dir/real/chain.png"
+"$tool" --size 7x3 "$dir/real/chain.png" || fail "writing through a chain of links failed"
+[ -L "$dir/real/chain.png" ] && [ -L "$dir/link.png" ] || fail "a link of the chain was replaced"
+cmp -s "$dir/real/target.png" <("$tool" --size 7x3 -) || fail "the chain's target does not hold the new picture"
+ln -s "$dir/real/target.png" "$dir/abs.png"
+"$tool" --size 6x2 "$dir/abs.png" || fail "writing through an absolute link failed"
+[ -L "$dir/abs.png" ] || fail "the absolute link was replaced"
+cmp -s "$dir/real/target.png" <("$tool" --size 6x2 -) || fail "the absolute link's target does not hold the new picture"
+[ -z "$(ls "$dir" "$dir/real" | grep tmp-)" ] || fail "writing through a link left a temporary file"
+
+# '-' is standard output, as PNG; a failed write there is reported.
+(cd "$dir" && "$tool" --size 9x6 - > "$dir/stdout.png") || fail "'-' failed"
+"$tool" --size 9x6 "$dir/file.png"
+cmp -s "$dir/stdout.png" "$dir/file.png" || fail "'-' does not write the PNG that a file gets"
+[ ! -e "$dir/-" ] || fail "'-' wrote a file named '-'"
+if [ -w /dev/full ]; then
+  err=$("$tool" --size 9x6 - 2>&1 >/dev/full)
+  [ $? -eq 1 ] || fail "a full standard output did not give status 1"
+  [ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "a full standard output did not give one line: $err"
+fi
 
 if [ $failures -eq 0 ]; then echo "snapshot cli: all checks passed"; fi
 exit $((failures > 0))

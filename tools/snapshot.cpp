@@ -20,8 +20,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: glintworks-snapshot [--size WxH] [[--ctrl] --drag X0,Y0,X1,Y1]... [--held] OUT\n"
     "\n"
-    "Renders the Glintworks default scene and writes it to OUT: as binary PPM when\n"
-    "OUT ends in .ppm, otherwise as PNG. The image is 8-bit RGB.\n"
+    "Renders the Glintworks default scene and writes it to OUT: as PNG when OUT\n"
+    "ends in .png, as binary PPM when it ends in .ppm (either in any case), as PNG\n"
+    "to standard output when OUT is -. The image is 8-bit RGB.\n"
     "\n"
     "  --size WxH   image size in pixels, each side 1 to 16384 (default 320x240);\n"
     "               the eye stays where the viewer has it, over the centre of a\n"
@@ -37,10 +38,13 @@ constexpr const char* kUsage =
     "  --held       leave the last drag's button down, so the grabbed primitive\n"
     "               shows in its doubled colour\n"
     "  --help       print this text and exit\n"
+    "  --version    print the version and exit\n"
     "\n"
     "The image is written to a temporary file beside OUT and renamed to OUT once\n"
-    "complete. On a bad size or an unwritable OUT, one line on standard error says\n"
-    "what went wrong, nothing is written, and the exit status is 1.\n";
+    "complete; when OUT is a symbolic link, the file it points to is replaced and\n"
+    "the link stays. On a bad option, an OUT of another extension, an unwritable\n"
+    "OUT or too little memory, one line on standard error says what went wrong,\n"
+    "nothing is written, and the exit status is 1.\n";
 
 constexpr std::int32_t kMaxSide = 16384;
 
@@ -102,9 +106,7 @@ bool parseSize(const std::string& text, std::int32_t& width, std::int32_t& heigh
     return parseSide(text.substr(0, x), width) && parseSide(text.substr(x + 1), height);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     std::int32_t width = 320;
     std::int32_t height = 240;
     std::string out;
@@ -116,6 +118,10 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("glintworks-snapshot %s\n", GLINTWORKS_VERSION);
             return 0;
         }
         if (arg == "--size" || arg.rfind("--size=", 0) == 0) {
@@ -156,6 +162,9 @@ int main(int argc, char** argv) {
         out = arg;
     }
     if (out.empty()) return fail("no output file given (see --help)");
+    if (!glintworks::imageFormatFor(out)) {
+        return fail("cannot write " + out + ": the name must end in .png or .ppm (or be - for standard output)");
+    }
 
     glintworks::BgraImage image;
     image.width = width;
@@ -182,4 +191,14 @@ int main(int argc, char** argv) {
     const std::string error = glintworks::writeImageFile(image, out);
     if (!error.empty()) return fail(error);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return fail("out of memory");
+    }
 }
