@@ -124,7 +124,7 @@ struct FlatScene {
 
     // Screen-space culling, per image pixel (x, y) as the lanes are laid
     // out. Each box is conservative: outside it, the float test it names
-    // cannot report what it looks for in any lane (see render.cpp for the
+    // cannot report what it looks for in any lane (see culling.cpp for the
     // margins), so the test is skipped for a vector whose pixels all lie
     // outside. Boxes that cull nothing cover every pixel.
     //   eyeBox[j]: eye rays meeting sphere j (the test can find a candidate).
