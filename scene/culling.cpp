@@ -344,8 +344,8 @@ void setSphereShadowers(FlatScene& flat, bool on) {
     CullPlane planeOf[kFastMaxPrimitives];
     bool planeOn[kFastMaxPrimitives];
     for (std::int32_t q = 0; q < flat.planeCount; ++q) planeOn[q] = on && cullPlaneOf(flat, q, planeOf[q]);
-    const std::int32_t spheres = flat.sphereCount < kCullSpheres ? flat.sphereCount : kCullSpheres;
-    const std::int32_t lights = flat.lightCount < kCullLights ? flat.lightCount : kCullLights;
+    const std::int32_t spheres = culledSpheres(flat);
+    const std::int32_t lights = culledLights(flat);
     for (std::int32_t tier = 0; tier < kCullTiers; ++tier) {
         for (std::int32_t k = 0; k < lights; ++k) {
             for (std::int32_t j = 0; j < spheres; ++j) {
@@ -409,8 +409,8 @@ void setShadowCone(FlatScene& flat, std::int32_t k, std::int32_t j) {
 void setCulling(FlatScene& flat) {
     const bool on = modestScene(flat);
     const Point eye = pointOf(flat.eye);
-    const std::int32_t spheres = flat.sphereCount < kCullSpheres ? flat.sphereCount : kCullSpheres;
-    const std::int32_t lights = flat.lightCount < kCullLights ? flat.lightCount : kCullLights;
+    const std::int32_t spheres = culledSpheres(flat);
+    const std::int32_t lights = culledLights(flat);
     for (std::int32_t j = 0; j < spheres; ++j) {
         const Point c = sphereCentre(flat, j);
         const double travel = lengthOf(c - eye) * 1.001 + 1e-3;

@@ -20,9 +20,6 @@ void addSphere(const Sphere& sphere, Vec3 eye, std::int32_t index, FlatScene& fl
     flat.kind[index] = FlatScene::kSphere;
     flat.planeSlot[index] = -1;
     flat.sphereSlot[index] = j;
-    flat.ax[index] = sphere.center.x;
-    flat.ay[index] = sphere.center.y;
-    flat.az[index] = sphere.center.z;
     flat.unitNx[index] = flat.unitNy[index] = flat.unitNz[index] = 0.0f;
     flat.zeroNormal[index] = 0;
     flat.sphereIndex[j] = index;
@@ -35,7 +32,7 @@ void addSphere(const Sphere& sphere, Vec3 eye, std::int32_t index, FlatScene& fl
     flat.eyeVx[j] = v.x;
     flat.eyeVy[j] = v.y;
     flat.eyeVz[j] = v.z;
-    flat.eyeC[j] = flat.radiusSquared[j] - dot(v, v);
+    flat.eyeDiscBase[j] = flat.radiusSquared[j] - dot(v, v);
 }
 
 void addPlane(const Plane& plane, Vec3 eye, std::int32_t index, FlatScene& flat) {
@@ -44,7 +41,6 @@ void addPlane(const Plane& plane, Vec3 eye, std::int32_t index, FlatScene& flat)
     flat.kind[index] = FlatScene::kPlane;
     flat.planeSlot[index] = j;
     flat.sphereSlot[index] = -1;
-    flat.ax[index] = flat.ay[index] = flat.az[index] = 0.0f;
     // As tracePixel normalises the normal of a plane hit.
     const float nn = dot(n, n);
     if (nn == 0.0f) {

@@ -61,10 +61,12 @@ struct Chunk {
     alignas(64) float nx[kChunk];
     alignas(64) float ny[kChunk];
     alignas(64) float nz[kChunk];
-    // Per vector: the scan index that every hitting lane hit, or -1 when they
-    // hit different primitives. Only then are the per-lane materials below
-    // filled; otherwise the material is read from the flattened scene.
-    std::int32_t uniform[kVectorsPerChunk];
+    // Per vector, for the current segment: the scan index of the one
+    // primitive that every hitting lane hit, or -1 where they hit different
+    // primitives (and where no lane hit anything). Only at -1 are the
+    // per-lane materials below filled; otherwise the material is read from
+    // the flattened scene (see Hits).
+    std::int32_t soleHit[kVectorsPerChunk];
     // And where they hit different primitives: how many, and the first
     // kHitList of them, in no particular order.
     std::int32_t hitCount[kVectorsPerChunk];
@@ -108,7 +110,7 @@ void StartChunk(const FlatScene& flat, const RowSpans& row, std::int32_t x0, std
     const bool trace = flat.traceDepth > 0;
     const VI lane = hn::Iota(di, 0);
     for (std::size_t i = 0; i < kChunk; i += kLanes) {
-        const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
+        const Place place = PlaceOfVector(y, x0, i);
         if (row.noPlane && !SpanMeets(row.eye, place)) {
             hn::Store(zero, df, c.sumB + i);
             hn::Store(zero, df, c.sumG + i);

@@ -57,7 +57,7 @@ HWY_INLINE void NearestHit(const FlatScene& flat, std::uint64_t spheres, MF acti
         VF b, disc;
         if (fromEye) {
             b = Dot(hn::Set(df, flat.eyeVx[j]), hn::Set(df, flat.eyeVy[j]), hn::Set(df, flat.eyeVz[j]), dx, dy, dz);
-            disc = hn::Add(hn::Set(df, flat.eyeC[j]), hn::Mul(b, b));
+            disc = hn::Add(hn::Set(df, flat.eyeDiscBase[j]), hn::Mul(b, b));
         } else {
             const VF vx = hn::Sub(hn::Set(df, flat.sphereX[j]), ox);
             const VF vy = hn::Sub(hn::Set(df, flat.sphereY[j]), oy);
@@ -106,9 +106,10 @@ HWY_INLINE void UniformNormal(const FlatScene& flat, std::int32_t j, VF px, VF p
                               MF& normalOk) {
     const DF df;
     if (flat.kind[j] == FlatScene::kSphere) {
-        nx = hn::Sub(px, hn::Set(df, flat.ax[j]));
-        ny = hn::Sub(py, hn::Set(df, flat.ay[j]));
-        nz = hn::Sub(pz, hn::Set(df, flat.az[j]));
+        const std::int32_t slot = flat.sphereSlot[j];
+        nx = hn::Sub(px, hn::Set(df, flat.sphereX[slot]));
+        ny = hn::Sub(py, hn::Set(df, flat.sphereY[slot]));
+        nz = hn::Sub(pz, hn::Set(df, flat.sphereZ[slot]));
         const VF nn = Dot(nx, ny, nz, nx, ny, nz);
         normalOk = hn::Not(hn::Eq(nn, hn::Zero(df)));
         const VF scale = hn::Div(hn::Set(df, 1.0f), hn::Sqrt(nn));
@@ -133,7 +134,7 @@ HWY_INLINE void MixedSurface(const FlatScene& flat, MF hitSomething, VI hit, VF 
     const DF df;
     const DI di;
     const VF zero = hn::Zero(df);
-    VF ax = zero, ay = zero, az = zero;
+    VF centreX = zero, centreY = zero, centreZ = zero;
     VF unitX = zero, unitY = zero, unitZ = zero;
     VF colorB = zero, colorG = zero, colorR = zero;
     VF specular = zero, specularPower = zero, reflection = zero;
@@ -153,9 +154,10 @@ HWY_INLINE void MixedSurface(const FlatScene& flat, MF hitSomething, VI hit, VF 
             unitY = hn::IfThenElse(lanes, hn::Set(df, flat.unitNy[j]), unitY);
             unitZ = hn::IfThenElse(lanes, hn::Set(df, flat.unitNz[j]), unitZ);
         } else {
-            ax = hn::IfThenElse(lanes, hn::Set(df, flat.ax[j]), ax);
-            ay = hn::IfThenElse(lanes, hn::Set(df, flat.ay[j]), ay);
-            az = hn::IfThenElse(lanes, hn::Set(df, flat.az[j]), az);
+            const std::int32_t slot = flat.sphereSlot[j];
+            centreX = hn::IfThenElse(lanes, hn::Set(df, flat.sphereX[slot]), centreX);
+            centreY = hn::IfThenElse(lanes, hn::Set(df, flat.sphereY[slot]), centreY);
+            centreZ = hn::IfThenElse(lanes, hn::Set(df, flat.sphereZ[slot]), centreZ);
         }
         colorB = hn::IfThenElse(lanes, hn::Set(df, flat.colorB[j]), colorB);
         colorG = hn::IfThenElse(lanes, hn::Set(df, flat.colorG[j]), colorG);
@@ -164,9 +166,9 @@ HWY_INLINE void MixedSurface(const FlatScene& flat, MF hitSomething, VI hit, VF 
         specularPower = hn::IfThenElse(lanes, hn::Set(df, flat.specularPower[j]), specularPower);
         reflection = hn::IfThenElse(lanes, hn::Set(df, flat.reflection[j]), reflection);
     }
-    VF sx = hn::Sub(px, ax);
-    VF sy = hn::Sub(py, ay);
-    VF sz = hn::Sub(pz, az);
+    VF sx = hn::Sub(px, centreX);
+    VF sy = hn::Sub(py, centreY);
+    VF sz = hn::Sub(pz, centreZ);
     const VF nn = Dot(sx, sy, sz, sx, sy, sz);
     const VF scale = hn::Div(hn::Set(df, 1.0f), hn::Sqrt(nn));
     sx = hn::Mul(sx, scale);
@@ -186,14 +188,14 @@ HWY_INLINE void MixedSurface(const FlatScene& flat, MF hitSomething, VI hit, VF 
 }
 
 // What the lanes of a vector hit: different primitives, or all one sphere or
-// one plane (see Chunk::uniform), known where the code is compiled so that
+// one plane (see Chunk::soleHit), known where the code is compiled so that
 // each case loads only what it needs. For a vector on one plane the plane's
 // unit normal stands for the normals the chunk does not hold (see
 // IntersectChunk).
 enum class Hits { kMixed, kOneSphere, kOnePlane };
 
 HWY_INLINE Hits HitsOf(const FlatScene& flat, const Chunk& c, std::size_t v) {
-    const std::int32_t j = c.uniform[v];
+    const std::int32_t j = c.soleHit[v];
     if (j < 0) return Hits::kMixed;
     return flat.kind[j] == FlatScene::kSphere ? Hits::kOneSphere : Hits::kOnePlane;
 }
@@ -210,7 +212,7 @@ struct Reflection {
 HWY_INLINE Reflection Reflect(const FlatScene& flat, const Chunk& c, std::size_t v, MF shade) {
     const DF df;
     const std::size_t i = v * kLanes;
-    const std::int32_t j = c.uniform[v];
+    const std::int32_t j = c.soleHit[v];
     const VF reflection = j >= 0 ? hn::Set(df, flat.reflection[j]) : hn::Load(df, c.reflection + i);
     Reflection r;
     r.coefficient = hn::Mul(hn::Load(df, c.coefficient + i), reflection);
@@ -267,7 +269,7 @@ HWY_INLINE bool EyeRaysOnOnlyPlane(const FlatScene& flat, MF active, VF dx, VF d
     hn::Store(hn::Add(hn::Set(df, flat.eye.y), hn::Mul(nearest, dy)), df, c.oy + i);
     hn::Store(hn::Add(hn::Set(df, flat.eye.z), hn::Mul(nearest, dz)), df, c.oz + i);
     const std::int32_t index = flat.planeIndex[0];
-    c.uniform[v] = index;
+    c.soleHit[v] = index;
     if (flat.cullPlaneCount > 0) {
         c.cullPlane[v] = 0;
         c.tier[v] = TierOf(shade, nearest);
@@ -291,7 +293,7 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
     bool anyShaded = false;
     for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
         const std::size_t i = v * kLanes;
-        const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
+        const Place place = PlaceOfVector(y, x0, i);
         std::uint64_t spheres = AllSpheres(flat);
         if (fromEye) {
             spheres = SpanMeets(row.eye, place) ? SpheresMeeting(flat, flat.eyeBox, row.eyeBoxes, place) : 0;
@@ -311,7 +313,7 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
             // on its plane) has no further segment.
             const MF shaded = LoadMask(c.shade + i);
             if (None(shaded)) {
-                c.uniform[v] = -1;
+                c.soleHit[v] = -1;
                 continue;
             }
             const Reflection r = Reflect(flat, c, v, shaded);
@@ -331,7 +333,7 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
             dy = hn::Load(df, c.dy + i);
             dz = hn::Load(df, c.dz + i);
         }
-        c.uniform[v] = -1;
+        c.soleHit[v] = -1;
         if (None(active)) {
             StoreMask(active, c.shade + i);
             continue;
@@ -363,29 +365,29 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
         // Most vectors hit one primitive only; its values are then broadcast
         // instead of gathered.
         const std::int32_t first = hn::GetLane(FirstShaded(hitSomething, hit));
-        const bool uniform =
+        const bool onePrimitive =
             hn::AllTrue(df, hn::Or(hn::Not(hitSomething), IntMask(hn::Eq(hit, hn::Set(di, first)))));
         VF nx, ny, nz;
         MF normalOk;
-        if (uniform) {
+        if (onePrimitive) {
             UniformNormal(flat, first, px, py, pz, nx, ny, nz, normalOk);
-            c.uniform[v] = first;
+            c.soleHit[v] = first;
         } else {
             MixedSurface(flat, hitSomething, hit, px, py, pz, nx, ny, nz, normalOk, c, i);
         }
         // A vector on one plane keeps neither its normals nor its hit indices
         // here: the plane's stand for them (see Hits).
-        if (!uniform || flat.kind[first] != FlatScene::kPlane) {
+        if (!onePrimitive || flat.kind[first] != FlatScene::kPlane) {
             hn::Store(hit, di, c.hit + i);
             hn::Store(nx, df, c.nx + i);
             hn::Store(ny, df, c.ny + i);
             hn::Store(nz, df, c.nz + i);
         }
         const MF shade = hn::And(hitSomething, normalOk);
-        if (fromEye && uniform && flat.kind[first] == FlatScene::kPlane && flat.planeSlot[first] < flat.cullPlaneCount) {
+        if (fromEye && onePrimitive && flat.kind[first] == FlatScene::kPlane && flat.planeSlot[first] < flat.cullPlaneCount) {
             c.cullPlane[v] = flat.planeSlot[first];
             c.tier[v] = TierOf(shade, nearest);
-        } else if (uniform && flat.kind[first] == FlatScene::kSphere) {
+        } else if (onePrimitive && flat.kind[first] == FlatScene::kSphere) {
             c.tier[v] = TierOf(shade, nearest);
         }
         StoreMask(shade, c.shade + i);

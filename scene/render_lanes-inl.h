@@ -89,6 +89,12 @@ struct Place {
     std::int32_t y, x0, x1;
 };
 
+// The place of the vector whose first lane is lane i of the chunk that starts
+// at column x0 of image row y.
+HWY_INLINE Place PlaceOfVector(std::int32_t y, std::int32_t x0, std::size_t i) {
+    return Place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
+}
+
 HWY_INLINE std::uint64_t AllSpheres(const FlatScene& flat) { return flat.allSpheres; }
 
 // Every sphere but the one in position j, every plane but the one in

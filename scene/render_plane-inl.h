@@ -103,7 +103,7 @@ void ShadePlaneVectors(const FlatScene& flat, const RowSpans& row, std::int32_t 
     for (std::size_t n = 0; n < count; ++n) {
         const std::size_t v = vectors[n];
         const std::size_t i = v * kLanes;
-        const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
+        const Place place = PlaceOfVector(y, x0, i);
         std::uint64_t shadowSpheres = AllSpheres(flat);
         bool mayHighlight = true;
         if (k < kCullLights) {

@@ -280,7 +280,7 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
     VF sumB = hn::Load(df, c.sumB + i);
     VF sumG = hn::Load(df, c.sumG + i);
     VF sumR = hn::Load(df, c.sumR + i);
-    const std::int32_t j = kHits == Hits::kMixed ? -1 : c.uniform[v];
+    const std::int32_t j = kHits == Hits::kMixed ? -1 : c.soleHit[v];
     const std::int32_t slot = kHits == Hits::kOneSphere ? flat.sphereSlot[j] : -1;
     const bool culled = kHits == Hits::kOneSphere && slot < kCullSpheres;
     // Where every lane hit one primitive, no lane tests it.

@@ -122,7 +122,7 @@ bool ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
             if (!None(LoadMask(c.shade + i))) others[otherCount++] = v;
             continue;
         }
-        const Place place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
+        const Place place = PlaceOfVector(y, x0, i);
         if (SpanMeets(row.plane[p][c.tier[v]], place)) {
             onPlane[p][onPlaneCount[p]++] = v;
             goesOn = true;

@@ -37,7 +37,7 @@ namespace {
 // box meets the vector's row (see RowSpans); only their columns are asked.
 HWY_INLINE std::uint64_t SpheresMeeting(const FlatScene& flat, const PixelBox* boxes, std::uint32_t inRow,
                                         const Place& place) {
-    const std::int32_t culled = flat.sphereCount < kCullSpheres ? flat.sphereCount : kCullSpheres;
+    const std::int32_t culled = culledSpheres(flat);
     std::uint64_t spheres = AllSpheres(flat) & ~((std::uint64_t{1} << culled) - 1);
     for (; inRow != 0; inRow &= inRow - 1) {
         const std::int32_t j = LowestBit(inRow);
@@ -110,7 +110,7 @@ void SpansOfRow(const FlatScene& flat, std::int32_t y, RowSpans& row) {
     row.noPlane = true;
     for (std::int32_t j = 0; j < flat.planeCount && row.noPlane; ++j) row.noPlane = RowMissesPlane(flat, y, j);
     const Span everything{-(1 << 30), 1 << 30};
-    const std::int32_t culled = flat.sphereCount < kCullSpheres ? flat.sphereCount : kCullSpheres;
+    const std::int32_t culled = culledSpheres(flat);
     row.eye = Span{};
     if (flat.sphereCount > kCullSpheres) row.eye = everything;
     row.eyeBoxes = 0;
@@ -121,7 +121,7 @@ void SpansOfRow(const FlatScene& flat, std::int32_t y, RowSpans& row) {
         for (std::int32_t tier = 0; tier < kCullTiers; ++tier) {
             Span& span = row.plane[p][tier];
             span = Span{};
-            const std::int32_t lights = flat.lightCount < kCullLights ? flat.lightCount : kCullLights;
+            const std::int32_t lights = culledLights(flat);
             for (std::int32_t k = 0; k < lights; ++k) {
                 Widen(span, flat.highlightBox[p][k], y);
                 std::uint32_t& inRow = row.shadowBoxes[p][tier][k];

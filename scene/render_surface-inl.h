@@ -69,14 +69,14 @@ HWY_INLINE void SetViewTerms(Surface& s, VF dx, VF dy, VF dz, VF coefficient) {
 
 // The highlight thresholds of light k (highlightBelow and highlightSure) for
 // the lanes of s.shade, into s: those of the primitive with scan index
-// `uniform` where they all hit it, otherwise those of each lane's s.hit.
+// `soleHit` where they all hit it, otherwise those of each lane's s.hit.
 template <Hits kHits>
-HWY_INLINE void HighlightBelow(const FlatScene& flat, std::int32_t k, std::int32_t uniform, Surface& s) {
+HWY_INLINE void HighlightBelow(const FlatScene& flat, std::int32_t k, std::int32_t soleHit, Surface& s) {
     const DF df;
     const DI di;
     if (kHits != Hits::kMixed) {
-        s.highlightBelow = hn::Set(df, flat.highlightBelow[k][uniform]);
-        s.highlightSure = hn::Set(df, flat.highlightSure[k][uniform]);
+        s.highlightBelow = hn::Set(df, flat.highlightBelow[k][soleHit]);
+        s.highlightSure = hn::Set(df, flat.highlightSure[k][soleHit]);
         return;
     }
     if (s.hitCount <= kHitList) {
@@ -111,7 +111,7 @@ HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_
     s.px = hn::Load(df, c.ox + i);
     s.py = hn::Load(df, c.oy + i);
     s.pz = hn::Load(df, c.oz + i);
-    const std::int32_t j = kHits == Hits::kMixed ? -1 : c.uniform[v];
+    const std::int32_t j = kHits == Hits::kMixed ? -1 : c.soleHit[v];
     if (kHits == Hits::kOnePlane) {
         s.nx = hn::Set(df, flat.unitNx[j]);
         s.ny = hn::Set(df, flat.unitNy[j]);
