@@ -5,6 +5,7 @@
 // float tests it stands for.
 //
 // Every box rests on one bound of the float sphere test. The test finds a
+// candidate only where disc = (r^2 - v.v) + b^2 > 0, with v the float centre
 // minus ray start and b = v . d. Its rounding (the products and sums of v.v
 // and b^2, r^2 itself, and the centre's own rounding) stays below about 16 u
 // (r^2 + |v|^2), u = 2^-24; a direction whose length is 1 only within

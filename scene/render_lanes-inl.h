@@ -39,10 +39,12 @@ using MF = hn::Mask<DF>;
 
 constexpr std::size_t kLanes = hn::MaxLanes(DF());
 
+// a . b in the tracer's order: (ax bx + ay by) + az bz, each step rounded.
 HWY_INLINE VF Dot(VF ax, VF ay, VF az, VF bx, VF by, VF bz) {
     return hn::Add(hn::Add(hn::Mul(ax, bx), hn::Mul(ay, by)), hn::Mul(az, bz));
 }
 
+// Masks kept in memory as int32 lanes: -1 for true, 0 for false.
 HWY_INLINE MF LoadMask(const std::int32_t* p) {
     const DF df;
     const DI di;
