@@ -40,8 +40,8 @@ constexpr float kTierReach[kCullTiers] = {1024.0f, 8192.0f, 50000.0f};
 constexpr float kCosineEstimateMargin = 1e-4f;
 
 struct FlatScene {
-    static constexpr std::int32_t kSphere = 0;
-    static constexpr std::int32_t kPlane = 1;
+    // What a primitive is; int32 wide, as the other per-primitive arrays.
+    enum Kind : std::int32_t { kSphere, kPlane };
 
     // Primitives in scan order, numbered by "scan index". An object that the
     // scene lists more than once is kept at its first place only: a repeat
@@ -49,15 +49,15 @@ struct FlatScene {
     // it blocks exactly when the first entry does (and is skipped with it when
     // it is the hit primitive), so dropping it changes nothing.
     std::int32_t primitiveCount = 0;
-    std::int32_t kind[kFastMaxPrimitives];
+    Kind kind[kFastMaxPrimitives];
     // Position of a plane in the plane arrays, of a sphere in the sphere
     // arrays; -1 for the other kind.
     std::int32_t planeSlot[kFastMaxPrimitives];
     std::int32_t sphereSlot[kFastMaxPrimitives];
-    // Per scan index, for shading a lane whatever it hit. Sphere: centre in
-    // ax, ay, az. Plane: the unit normal used for shading, and zeroNormal -1
-    // where the normal has zero length (the trace ends at such a hit).
-    float ax[kFastMaxPrimitives], ay[kFastMaxPrimitives], az[kFastMaxPrimitives];
+    // Per scan index, for shading a lane whatever it hit (a sphere's centre
+    // is in the sphere arrays, at sphereSlot). Plane: the unit normal used
+    // for shading, and zeroNormal -1 where the normal has zero length (the
+    // trace ends at such a hit); 0 for a sphere.
     float unitNx[kFastMaxPrimitives], unitNy[kFastMaxPrimitives], unitNz[kFastMaxPrimitives];
     std::int32_t zeroNormal[kFastMaxPrimitives];
     float colorB[kFastMaxPrimitives], colorG[kFastMaxPrimitives], colorR[kFastMaxPrimitives];
@@ -66,14 +66,16 @@ struct FlatScene {
     float reflection[kFastMaxPrimitives];
 
     // Spheres in scan order: scan index, centre, radius * radius, and the
-    // eye-ray constants v = centre - eye and radius^2 - v.v.
+    // eye-ray constants v = centre - eye and eyeDiscBase = radius^2 - v.v, the
+    // part of the discriminant (radius^2 - v.v) + b^2 that is the same for
+    // every ray from the eye.
     std::int32_t sphereCount = 0;
     std::uint64_t allSpheres = 0;  // bit j set for each sphere position j
     std::int32_t sphereIndex[kFastMaxPrimitives];
     float sphereX[kFastMaxPrimitives], sphereY[kFastMaxPrimitives], sphereZ[kFastMaxPrimitives];
     float radiusSquared[kFastMaxPrimitives];
     float eyeVx[kFastMaxPrimitives], eyeVy[kFastMaxPrimitives], eyeVz[kFastMaxPrimitives];
-    float eyeC[kFastMaxPrimitives];
+    float eyeDiscBase[kFastMaxPrimitives];
 
     // Planes in scan order: scan index, normal as given, offset, and the
     // eye-ray numerator -(eye . normal + offset) of the hit distance.
@@ -124,7 +126,7 @@ struct FlatScene {
 
     // Screen-space culling, per image pixel (x, y) as the lanes are laid
     // out. Each box is conservative: outside it, the float test it names
-    // cannot report what it looks for in any lane (see render.cpp for the
+    // cannot report what it looks for in any lane (see culling.cpp for the
     // margins), so the test is skipped for a vector whose pixels all lie
     // outside. Boxes that cull nothing cover every pixel.
     //   eyeBox[j]: eye rays meeting sphere j (the test can find a candidate).
@@ -154,6 +156,15 @@ struct FlatScene {
     Vec3 eye;
     std::int32_t traceDepth = 0;
 };
+
+// How many spheres and lights the culling covers: the first kCullSpheres
+// spheres and kCullLights lights of the scene.
+inline std::int32_t culledSpheres(const FlatScene& flat) {
+    return flat.sphereCount < kCullSpheres ? flat.sphereCount : kCullSpheres;
+}
+inline std::int32_t culledLights(const FlatScene& flat) {
+    return flat.lightCount < kCullLights ? flat.lightCount : kCullLights;
+}
 
 inline bool boxMeetsRow(const PixelBox& box, std::int32_t y, std::int32_t x0, std::int32_t x1) {
     return y >= box.y0 && y <= box.y1 && x1 >= box.x0 && x0 <= box.x1;

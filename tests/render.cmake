@@ -1,4 +1,7 @@
 # The frame renderers: the fast path held to the literal loop, byte for byte.
+# Unlike the renderer, the tests link Highway's library: one compares the
+# targets the renderer accepts with those Highway says this CPU runs.
+find_package(hwy REQUIRED)
 add_executable(glintworks_render_tests render_frames_test.cpp)
-target_link_libraries(glintworks_render_tests PRIVATE glintworks_scene GTest::gtest GTest::gtest_main)
+target_link_libraries(glintworks_render_tests PRIVATE glintworks_scene hwy::hwy GTest::gtest GTest::gtest_main)
 gtest_discover_tests(glintworks_render_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 LABELS unit)

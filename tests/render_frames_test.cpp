@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "hwy/targets.h"
 #include "scene/default_scene.h"
 #include "scene/flat_scene.h"
 #include "scene/render.h"
@@ -124,6 +125,29 @@ TEST(FastFrames, EmptySizesWriteNothing) {
     none.width = 10;
     none.height = 10;
     renderImage(scene, none);
+}
+
+// The dispatch asks the CPU for each target's features with lists of its own,
+// since Highway's shared library, which knows them, cannot run under valgrind.
+// This program links that library, and both answers must agree, target for
+// target: where they differ on the CPU at hand (a newer Highway that asks for
+// a feature the CPU lacks), this fails instead of the renderer running
+// instructions the CPU does not have, or leaving out a target it could run.
+TEST(RenderTargets, AreTheOnesHighwaySaysThisCpuRuns) {
+    struct Named {
+        std::int64_t target;
+        const char* name;
+    };
+    const Named named[] = {{HWY_AVX3, "AVX-512"}, {HWY_AVX2, "AVX2"}, {HWY_SSE4, "SSE4"}, {HWY_SSSE3, "SSSE3"}};
+    const std::int64_t supported = hwy::SupportedTargets();
+    std::vector<std::string> expected;
+    for (const Named& target : named) {
+        if ((HWY_TARGETS & target.target) != 0 && (supported & target.target) != 0) expected.push_back(target.name);
+    }
+    expected.push_back("scalar");
+    std::vector<std::string> offered;
+    for (int i = 0; i < renderTargetCount(); ++i) offered.push_back(renderTargetNameAt(i));
+    EXPECT_EQ(offered, expected);
 }
 
 // ---------------------------------------------------------------------------
