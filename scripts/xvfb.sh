@@ -1,5 +1,6 @@
 # Running programs in a private virtual X server: sourced by the demo, the
-# soak, the benchmarks and the tests that need a real X server.
+# soak, the benchmarks and the tests that need a real X server. Every wait is
+# bounded, and what was started is stopped with xvfb_stop and stop_process.
 
 # xvfb_start DIR [WxH]: starts Xvfb on the first free display with a screen of
 # WxH (default 1280x1024) at 24 bits, exports DISPLAY and sets XVFB_PID; its log
@@ -36,4 +37,40 @@ xvfb_find_window() {
     sleep 0.02
   done
   return 1
+}
+
+# xvfb_stop: stops the Xvfb that xvfb_start started, if it still runs.
+xvfb_stop() {
+  if [ -n "${XVFB_PID:-}" ]; then
+    kill "$XVFB_PID" 2>/dev/null
+    wait "$XVFB_PID" 2>/dev/null
+    XVFB_PID=
+  fi
+  return 0
+}
+
+# stop_process PID: kills PID, a child of this shell, if it still runs, and
+# reaps it. Nothing for an empty PID.
+stop_process() {
+  [ -n "${1:-}" ] || return 0
+  kill -9 "$1" 2>/dev/null
+  wait "$1" 2>/dev/null
+  return 0
+}
+
+# wait_exit PID SECONDS: waits at most SECONDS for PID, a child of this shell,
+# to end, and sets STATUS to its exit status, or to "timeout". Call it in the
+# shell that started PID, not in a subshell: only that shell can wait for it.
+wait_exit() {
+  local pid=$1 i
+  STATUS=timeout
+  for i in $(seq 1 $(( ${2:-10} * 50 ))); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"
+      STATUS=$?
+      return 0
+    fi
+    sleep 0.02
+  done
+  return 0
 }

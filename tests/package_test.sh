@@ -13,9 +13,11 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/glintworks-package.XXXXXX")
 XVFB_PID=
 APP_PID=
 failures=0
+. "$(dirname "$0")/../scripts/xvfb.sh"
+
 cleanup() {
-  [ -n "$APP_PID" ] && kill -9 "$APP_PID" 2>/dev/null
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  stop_process "$APP_PID"
+  xvfb_stop
   if [ "$failures" -eq 0 ]; then rm -rf "$work"; else echo "kept for inspection: $work"; fi
 }
 trap cleanup EXIT
@@ -135,17 +137,14 @@ else
 fi
 
 # The unpacked viewer in a private Xvfb: its window, then Esc and the three lines.
-. "$(dirname "$0")/../scripts/xvfb.sh"
 xvfb_start "$work" 2>&1 || { fail "Xvfb did not start"; finish; }
 "$root/usr/bin/glintworks" >"$work/stdout" 2>"$work/stderr" &
 APP_PID=$!
 if id=$(xvfb_find_window Glintworks); then
   xdotool key --window "$id" Escape
-  status=timeout
-  for _ in $(seq 1 500); do
-    if ! kill -0 "$APP_PID" 2>/dev/null; then wait "$APP_PID"; status=$?; APP_PID=; break; fi
-    sleep 0.02
-  done
+  wait_exit "$APP_PID" 10
+  status=$STATUS
+  [ "$status" = timeout ] || APP_PID=
   [ "$status" = 0 ] || fail "the packaged viewer ended with status $status: $(cat "$work/stderr")"
   [ "$(wc -l <"$work/stdout")" -eq 3 ] &&
     sed -n 1p "$work/stdout" | grep -qE '^Completed: [0-9]+$' &&

@@ -7,11 +7,12 @@ gtest_discover_tests(glintworks_sdl_keys_tests DISCOVERY_TIMEOUT 60 PROPERTIES T
 find_package(X11 REQUIRED)
 add_executable(sdl_window_probe sdl_window_probe.cpp)
 target_link_libraries(sdl_window_probe PRIVATE glintworks_px_sdl)
-# The window manager's close button, as the end-to-end tests send it.
-add_executable(sdl-send-wm-delete e2e/send_wm_delete.cpp)
-target_link_libraries(sdl-send-wm-delete PRIVATE X11::X11)
+# The window manager's close button, as the backend's and the end-to-end
+# tests send it.
+add_executable(send-wm-delete e2e/send_wm_delete.cpp)
+target_link_libraries(send-wm-delete PRIVATE X11::X11)
 
 add_test(NAME sdl_window_in_xvfb
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/sdl/window_test.sh
-          $<TARGET_FILE:sdl_window_probe> $<TARGET_FILE:sdl-send-wm-delete>)
+          $<TARGET_FILE:sdl_window_probe> $<TARGET_FILE:send-wm-delete>)
 set_tests_properties(sdl_window_in_xvfb PROPERTIES TIMEOUT 120 LABELS sdl)

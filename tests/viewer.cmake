@@ -3,23 +3,21 @@ add_executable(glintworks_picking_tests picking_test.cpp)
 target_link_libraries(glintworks_picking_tests PRIVATE glintworks_picking GTest::gtest GTest::gtest_main)
 gtest_discover_tests(glintworks_picking_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
 
-if(TARGET glintworks_viewer)
-  add_executable(glintworks_viewer_tests app_test.cpp viewer_test.cpp)
-  target_link_libraries(glintworks_viewer_tests PRIVATE glintworks_viewer glintworks_app glintworks_px_headless
-    GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(glintworks_viewer_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
+add_executable(glintworks_viewer_tests app_test.cpp viewer_test.cpp)
+target_link_libraries(glintworks_viewer_tests PRIVATE glintworks_viewer glintworks_app glintworks_px_headless
+  GTest::gtest GTest::gtest_main)
+gtest_discover_tests(glintworks_viewer_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
 
-  # Replaces the global operator new to count allocations, so it is a program
-  # of its own.
-  add_executable(glintworks_no_allocation_tests no_allocation_test.cpp)
-  target_link_libraries(glintworks_no_allocation_tests PRIVATE glintworks_viewer glintworks_px_headless
-    GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(glintworks_no_allocation_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
-endif()
+# Replaces the global operator new to count allocations, so it is a program
+# of its own.
+add_executable(glintworks_no_allocation_tests no_allocation_test.cpp)
+target_link_libraries(glintworks_no_allocation_tests PRIVATE glintworks_viewer glintworks_px_headless
+  GTest::gtest GTest::gtest_main)
+gtest_discover_tests(glintworks_no_allocation_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
 
 # A whole headless run of the viewer under valgrind's memcheck: no error, no leak.
 find_program(VALGRIND valgrind)
-if(TARGET glintworks_viewer AND VALGRIND AND NOT GLINTWORKS_SANITIZE AND NOT GLINTWORKS_FUZZ)
+if(VALGRIND AND NOT GLINTWORKS_SANITIZE AND NOT GLINTWORKS_FUZZ)
   add_executable(glintworks_headless_run headless_run.cpp)
   target_link_libraries(glintworks_headless_run PRIVATE glintworks_viewer glintworks_app glintworks_px_headless)
   add_test(NAME memcheck_headless_run

@@ -3,13 +3,13 @@
 # there, reported in one burst; a second button clicked during a drag; the
 # keyboard focus moving away while Esc is held; the window destroyed by
 # another program.
-# Usage: input_test.sh BUILD_DIR
-BUILD=$1
+# Usage: input_test.sh GLINTWORKS SNAPSHOT_TOOL
+APP=$1
+SNAPSHOT=$2
 . "$(dirname "$0")/lib.sh"
-snapshot=$BUILD/tools/glintworks-snapshot
 
 # The orange sphere dragged out of the top of the window and dropped there.
-"$snapshot" --drag 160,120,150,-30 "$E2E_DIR/dropped-above.png"
+"$SNAPSHOT" --drag 160,120,150,-30 "$E2E_DIR/dropped-above.png"
 
 start_xvfb
 

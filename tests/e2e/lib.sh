@@ -1,7 +1,7 @@
 # Shared pieces of the end-to-end tests: a private Xvfb on a free display, the
 # real program in it, its window found by title, screenshots compared byte for
 # byte. Every wait is bounded; everything started is stopped on exit.
-# Source it with BUILD set to the build directory.
+# Source it with APP set to the program and SNAPSHOT to the snapshot tool.
 
 set -u
 E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/glintworks-e2e.XXXXXX")
@@ -10,8 +10,8 @@ APP_PID=
 failures=0
 
 e2e_cleanup() {
-  [ -n "$APP_PID" ] && kill -9 "$APP_PID" 2>/dev/null
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  stop_process "$APP_PID"
+  xvfb_stop
   if [ "$failures" -eq 0 ]; then rm -rf "$E2E_DIR"; else echo "kept for inspection: $E2E_DIR"; fi
 }
 trap e2e_cleanup EXIT
@@ -26,7 +26,7 @@ start_xvfb() { xvfb_start "$E2E_DIR" "${1:-1280x1024}" 2>&1 || exit 1; }
 
 # Starts the program with its standard output and error kept in files.
 start_app() {
-  "$BUILD/app/glintworks" >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+  "$APP" >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
   APP_PID=$!
 }
 
@@ -37,14 +37,8 @@ find_window() { xvfb_find_window Glintworks; }
 # status, or to "timeout". (Not run in a subshell: only this shell can wait for
 # its own child.)
 wait_app() {
-  local limit=$(( ${1:-10} * 50 )) i
-  STATUS=timeout
-  for i in $(seq 1 "$limit"); do
-    if ! kill -0 "$APP_PID" 2>/dev/null; then
-      wait "$APP_PID"; STATUS=$?; APP_PID=; return 0
-    fi
-    sleep 0.02
-  done
+  wait_exit "$APP_PID" "${1:-10}"
+  [ "$STATUS" = timeout ] || APP_PID=
 }
 
 # Raw RGB bytes of an image file.

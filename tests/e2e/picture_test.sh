@@ -2,10 +2,10 @@
 # The window titled "Glintworks" appears and shows, byte for byte, the picture
 # the snapshot tool renders; a left drag moves and brightens the orange sphere
 # while held and gives its colour back on release; a Ctrl drag moves it in depth.
-# Usage: picture_test.sh BUILD_DIR
-BUILD=$1
+# Usage: picture_test.sh GLINTWORKS SNAPSHOT_TOOL
+APP=$1
+SNAPSHOT=$2
 . "$(dirname "$0")/lib.sh"
-snapshot=$BUILD/tools/glintworks-snapshot
 
 start_xvfb
 start_app
@@ -15,7 +15,7 @@ pass "window titled Glintworks appeared"
 geometry=$(xwininfo -id "$id" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
 [ "$geometry" = 320x240 ] || fail "client area is $geometry, not 320x240"
 
-"$snapshot" "$E2E_DIR/default.png"
+"$SNAPSHOT" "$E2E_DIR/default.png"
 if expect_window_shows "$id" "$E2E_DIR/default.png" "$E2E_DIR/shot-default.png"; then
   pass "window equals the snapshot"
 else
@@ -23,8 +23,8 @@ else
 fi
 
 # Left drag of the orange sphere from (160, 120) to (170, 110), held.
-"$snapshot" --drag 160,120,170,110 --held "$E2E_DIR/held.png"
-"$snapshot" --drag 160,120,170,110 "$E2E_DIR/released.png"
+"$SNAPSHOT" --drag 160,120,170,110 --held "$E2E_DIR/held.png"
+"$SNAPSHOT" --drag 160,120,170,110 "$E2E_DIR/released.png"
 xdotool mousemove --window "$id" 160 120 mousedown 1 mousemove --window "$id" 170 110
 if expect_window_shows "$id" "$E2E_DIR/held.png" "$E2E_DIR/shot-held.png"; then
   pass "held drag shows the moved, brightened sphere"
@@ -39,8 +39,8 @@ else
 fi
 
 # A Ctrl drag from where the sphere now is: pointer up pushes it away.
-"$snapshot" --drag 160,120,170,110 --ctrl --drag 170,110,180,100 "$E2E_DIR/depth.png"
-"$snapshot" --drag 160,120,170,110 --ctrl --drag 170,110,180,100 --held "$E2E_DIR/depth-held.png"
+"$SNAPSHOT" --drag 160,120,170,110 --ctrl --drag 170,110,180,100 "$E2E_DIR/depth.png"
+"$SNAPSHOT" --drag 160,120,170,110 --ctrl --drag 170,110,180,100 --held "$E2E_DIR/depth-held.png"
 xdotool keydown ctrl mousemove --window "$id" 170 110 mousedown 1 mousemove --window "$id" 180 100
 if expect_window_shows "$id" "$E2E_DIR/depth-held.png" "$E2E_DIR/shot-depth-held.png"; then
   pass "Ctrl drag moves the sphere in depth"

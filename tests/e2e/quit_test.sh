@@ -2,9 +2,10 @@
 # Ending a run: releasing Esc and the close button each end it with status 0 and
 # exactly the three statistics lines; without a display the program fails at
 # once with one clear line and status 1.
-# Usage: quit_test.sh BUILD_DIR SEND_WM_DELETE
-BUILD=$1
-SEND_WM_DELETE=$2
+# Usage: quit_test.sh GLINTWORKS SNAPSHOT_TOOL SEND_WM_DELETE
+APP=$1
+SNAPSHOT=$2
+SEND_WM_DELETE=$3
 . "$(dirname "$0")/lib.sh"
 
 start_xvfb
@@ -60,9 +61,9 @@ fi
 # No display: DISPLAY unset, and DISPLAY naming no server.
 for display in unset :4242; do
   if [ "$display" = unset ]; then
-    (unset DISPLAY WAYLAND_DISPLAY; exec "$BUILD/app/glintworks") >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+    (unset DISPLAY WAYLAND_DISPLAY; exec "$APP") >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
   else
-    (unset WAYLAND_DISPLAY; DISPLAY=$display exec "$BUILD/app/glintworks") >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+    (unset WAYLAND_DISPLAY; DISPLAY=$display exec "$APP") >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
   fi
   APP_PID=$!
   wait_app 10; status=$STATUS

@@ -15,9 +15,11 @@ XVFB_PID=
 PROBE_PID=
 failures=0
 
+. "$(dirname "$0")/../../scripts/xvfb.sh"
+
 cleanup() {
-  [ -n "$PROBE_PID" ] && kill -9 "$PROBE_PID" 2>/dev/null && wait "$PROBE_PID" 2>/dev/null
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  stop_process "$PROBE_PID"
+  xvfb_stop
   if [ "$failures" -eq 0 ]; then rm -rf "$WORK"; else echo "kept for inspection: $WORK"; fi
 }
 trap cleanup EXIT
@@ -36,7 +38,6 @@ for tool in Xvfb xdotool xset xwininfo xprop xrefresh import convert cmp env; do
   command -v "$tool" >/dev/null || { echo "missing tool: $tool (scripts/install-deps installs it)"; exit 1; }
 done
 
-. "$(dirname "$0")/../../scripts/xvfb.sh"
 start_xvfb() { xvfb_start "$WORK" 640x480 2>&1 || exit 1; }
 
 # Starts the probe in a fresh directory $RUN. SIGINT is put back to its
@@ -51,14 +52,8 @@ start_probe() {
 
 # Waits at most 10 s for the probe to end; STATUS is its exit status or "timeout".
 wait_probe() {
-  local i
-  STATUS=timeout
-  for i in $(seq 1 500); do
-    if ! kill -0 "$PROBE_PID" 2>/dev/null; then
-      wait "$PROBE_PID"; STATUS=$?; PROBE_PID=; return 0
-    fi
-    sleep 0.02
-  done
+  wait_exit "$PROBE_PID" 10
+  [ "$STATUS" = timeout ] || PROBE_PID=
 }
 
 # Waits at most 10 s until the transcript has the line $1.
@@ -305,7 +300,7 @@ touch "$RUN/show"
 PROBE_PID=$!
 wait_line "resize 203 151"
 pass "the offscreen driver works when it is asked for"
-kill -9 "$PROBE_PID"; wait "$PROBE_PID" 2>/dev/null; PROBE_PID=
+stop_process "$PROBE_PID"; PROBE_PID=
 
 if [ "$failures" -eq 0 ]; then echo "all checks passed"; exit 0; fi
 echo "$failures check(s) failed"

@@ -5,9 +5,10 @@
 # SIGTERM ends the run with the three lines. A window without a drawing
 # surface, and a compositor without an input seat (weston's headless
 # backend), each give one line on standard error and status 1.
-# Usage: weston_test.sh BUILD_DIR FIND_PICTURE
-BUILD=$1
-FIND_PICTURE=$2
+# Usage: weston_test.sh GLINTWORKS SNAPSHOT_TOOL FIND_PICTURE
+APP=$1
+SNAPSHOT=$2
+FIND_PICTURE=$3
 . "$(dirname "$0")/../e2e/lib.sh"
 
 if ! command -v weston >/dev/null || ! command -v weston-screenshooter >/dev/null; then
@@ -48,7 +49,7 @@ start_weston() {
 run_wayland() {
   local socket=$1
   shift
-  env -u DISPLAY WAYLAND_DISPLAY="$socket" "$@" "$BUILD/app/glintworks" >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+  env -u DISPLAY WAYLAND_DISPLAY="$socket" "$@" "$APP" >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
   APP_PID=$!
 }
 
@@ -65,7 +66,7 @@ expect_refused() {
 }
 
 start_xvfb
-"$BUILD/tools/glintworks-snapshot" "$E2E_DIR/default.ppm"
+"$SNAPSHOT" "$E2E_DIR/default.ppm"
 
 start_weston x11-backend.so glintworks-x11
 run_wayland glintworks-x11
