@@ -3,7 +3,6 @@
 namespace {
 
 constexpr const wchar_t* kClassName = L"pxWindow";
-constexpr DWORD kOverlappedWindow = 0x00CF0000;  // caption, system menu, sizing frame, minimise and maximise boxes
 
 // A mouse position: two signed 16-bit words, x low. A captured mouse left of
 // or above the client area gives negative values.
@@ -43,7 +42,7 @@ pxWindowNative::~pxWindowNative() {
 }
 
 std::int32_t pxWindowNative::create(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height) {
-    return createWithStyle(nullptr, x, y, width, height, kOverlappedWindow, 0);
+    return createWithStyle(nullptr, x, y, width, height, WS_OVERLAPPEDWINDOW, 0);
 }
 
 std::int32_t pxWindowNative::createWithStyle(HWND parent, std::int32_t x, std::int32_t y, std::int32_t width,

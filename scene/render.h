@@ -10,7 +10,9 @@ namespace glintworks {
 // Pixel memory as a frame is written into it. Each pixel is four bytes, blue,
 // green, red, alpha. Image row y (0 = top) is memory row y in a top-down image
 // and memory row height - 1 - y in a bottom-up one; a memory row starts
-// `stride` bytes after the previous one.
+// `stride` bytes after the previous one. The window layer's pxBuffer has the
+// same five fields; this twin exists because scene/ knows nothing of the
+// window layer, and the viewer passes the fields over one by one.
 struct ImageRows {
     std::uint8_t* pixels = nullptr;
     std::int32_t width = 0;

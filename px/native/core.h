@@ -288,7 +288,7 @@ backend::Size clampClientSize(std::int32_t width, std::int32_t height);
 // becomes queue entries at once. Unknown windows are ignored.
 namespace input {
 
-enum class Button { left, middle, right };
+using Button = pxMouseButton;
 
 // vk may name a side (VK_LSHIFT ...) or not (VK_SHIFT means the left key).
 void key(HWND window, int vk, bool down);

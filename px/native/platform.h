@@ -2,6 +2,10 @@
 // What the platform layer offers beyond the Win32 names: Linux-only, and never
 // used by px/ itself, which stays Win32-only.
 
+// The three mouse buttons the platform reports (the backends' and the
+// headless controls' name for them; extra buttons have no messages).
+enum class pxMouseButton { left, middle, right };
+
 // Why window creation failed, by name, so that callers and tests can tell the
 // cases apart; each has one sentence (pxNativeFailureText).
 enum class pxNativeFailure {

@@ -47,15 +47,6 @@ void runScheduled(std::int64_t until) {
     }
 }
 
-pxNative::input::Button toInput(pxHeadless::Button button) {
-    switch (button) {
-    case pxHeadless::Button::left: return pxNative::input::Button::left;
-    case pxHeadless::Button::middle: return pxNative::input::Button::middle;
-    case pxHeadless::Button::right: return pxNative::input::Button::right;
-    }
-    return pxNative::input::Button::left;
-}
-
 }  // namespace
 
 namespace pxNative::backend {
@@ -124,10 +115,10 @@ void keyUp(HWND window, int virtualKey) { pxNative::input::key(window, virtualKe
 
 void mouseMove(HWND window, std::int32_t x, std::int32_t y) { pxNative::input::mouseMove(window, x, y); }
 void mouseDown(HWND window, Button button, std::int32_t x, std::int32_t y) {
-    pxNative::input::mouseButton(window, toInput(button), true, x, y);
+    pxNative::input::mouseButton(window, button, true, x, y);
 }
 void mouseUp(HWND window, Button button, std::int32_t x, std::int32_t y) {
-    pxNative::input::mouseButton(window, toInput(button), false, x, y);
+    pxNative::input::mouseButton(window, button, false, x, y);
 }
 
 void closeButton(HWND window) { pxNative::input::closeRequested(window); }

@@ -55,7 +55,7 @@ void scheduleAtMs(std::int64_t atMs, std::function<void()> action);
 void keyDown(HWND window, int virtualKey);
 void keyUp(HWND window, int virtualKey);
 
-enum class Button { left, middle, right };
+using Button = pxMouseButton;
 
 // Pointer positions are client coordinates of `window`, and may lie outside
 // it. Outside the client area, motion and buttons reach the window only while
