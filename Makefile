@@ -4,13 +4,14 @@
 # Both do only the work that is outstanding on a second run.
 
 BUILD      ?= build
+WIN_BUILD  ?= build-windows
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 # Seconds each fuzzer runs in `make test`; a long run: make fuzz FUZZ_SECONDS=3600
 FUZZ_SECONDS ?= 25
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build build-asan build-fuzz run test test-unit test-asan fuzz bench bench-icount bench-e2e soak clean
+.PHONY: all deps build build-asan build-fuzz windows run test test-unit test-asan test-windows fuzz bench bench-icount bench-e2e soak clean
 
 all: build
 
@@ -26,6 +27,15 @@ $(ASAN_BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Windows x86-64 .exe files, cross-built with MinGW-w64:
+# $(WIN_BUILD)/app/glintworks.exe and $(WIN_BUILD)/tools/glintworks-snapshot.exe.
+$(WIN_BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DGLINTWORKS_LINUX_BUILD=$(abspath $(BUILD))
+
+windows: deps $(WIN_BUILD)/CMakeCache.txt
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
 build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
@@ -38,10 +48,14 @@ build-fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
 run: build
 	scripts/run $(BUILD)
 
-test: test-unit test-asan fuzz
+test: test-unit test-windows test-asan fuzz
 
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Windows build under wine in a private Xvfb, held to the Linux build.
+test-windows: build windows
+	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The unit tests again, under AddressSanitizer and UndefinedBehaviorSanitizer;
 # any report fails the run.
@@ -70,4 +84,4 @@ bench-e2e: build
 	scripts/bench-e2e $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD)

@@ -1,14 +1,22 @@
 #include "tools/image_file.h"
 
-#include <png.h>
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include "tools/png_writer.h"
 
 namespace glintworks {
 
@@ -17,6 +25,8 @@ namespace {
 bool endsWith(const std::string& s, const std::string& suffix) {
     return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
+
+}  // namespace
 
 std::vector<std::uint8_t> rgbRow(const BgraImage& image, std::int32_t y) {
     std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * 3);
@@ -29,6 +39,8 @@ std::vector<std::uint8_t> rgbRow(const BgraImage& image, std::int32_t y) {
     return row;
 }
 
+namespace {
+
 bool writePpm(const BgraImage& image, std::FILE* f) {
     if (std::fprintf(f, "P6\n%d %d\n255\n", image.width, image.height) < 0) return false;
     for (std::int32_t y = 0; y < image.height; ++y) {
@@ -38,53 +50,56 @@ bool writePpm(const BgraImage& image, std::FILE* f) {
     return true;
 }
 
-struct PngError {
-    std::jmp_buf jump;
-};
+#if defined(_WIN32)
 
-void onPngError(png_structp png, png_const_charp) {
-    auto* error = static_cast<PngError*>(png_get_error_ptr(png));
-    std::longjmp(error->jump, 1);
+// A new file of a name not yet taken: _mktemp_s picks the name, and _O_EXCL
+// makes the creation fail rather than reuse a file that appeared meanwhile.
+std::FILE* createTemporary(std::string& name, int& err) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::vector<char> buffer(name.begin(), name.end());
+        buffer.push_back('\0');
+        if (_mktemp_s(buffer.data(), buffer.size()) != 0) {
+            err = errno != 0 ? errno : EEXIST;
+            return nullptr;
+        }
+        const int fd = _open(buffer.data(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (fd < 0) {
+            err = errno;
+            if (err == EEXIST) continue;
+            return nullptr;
+        }
+        std::FILE* f = _fdopen(fd, "wb");
+        if (f == nullptr) {
+            err = errno;
+            _close(fd);
+            std::remove(buffer.data());
+            return nullptr;
+        }
+        name.assign(buffer.data());
+        return f;
+    }
+    err = EEXIST;
+    return nullptr;
 }
 
-void onPngWarning(png_structp, png_const_charp) {}
-
-// libpng reports errors by longjmp, so nothing with a destructor may live in
-// this frame between setjmp and the end of the write.
-bool writePng(const BgraImage& image, std::FILE* f, const std::vector<std::vector<std::uint8_t>>& rows) {
-    PngError error;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, onPngError, onPngWarning);
-    if (png == nullptr) return false;
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(error.jump)) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (const auto& row : rows) png_write_row(png, row.data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
+// std::rename does not replace an existing file on Windows; MoveFileEx does.
+bool replaceWith(const std::string& from, const std::string& to, int& err) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    err = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return false;
 }
 
-}  // namespace
+#else
 
-std::string writeImageFile(const BgraImage& image, const std::string& path) {
-    // The temporary file sits beside the target so that the rename stays on one
-    // file system and is atomic.
-    std::string tmp = path + ".tmp-XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0) return "cannot write " + path + ": " + std::strerror(errno);
-    tmp.assign(name.data());
+std::FILE* createTemporary(std::string& name, int& err) {
+    std::vector<char> buffer(name.begin(), name.end());
+    buffer.push_back('\0');
+    const int fd = mkstemp(buffer.data());
+    if (fd < 0) {
+        err = errno;
+        return nullptr;
+    }
+    name.assign(buffer.data());
     // mkstemp makes the file private; give it the usual permissions of a new file.
     const mode_t mask = umask(0);
     umask(mask);
@@ -92,22 +107,38 @@ std::string writeImageFile(const BgraImage& image, const std::string& path) {
 
     std::FILE* f = fdopen(fd, "wb");
     if (f == nullptr) {
-        const int err = errno;
+        err = errno;
         close(fd);
-        unlink(tmp.c_str());
-        return "cannot write " + path + ": " + std::strerror(err);
+        unlink(name.c_str());
     }
+    return f;
+}
+
+bool replaceWith(const std::string& from, const std::string& to, int& err) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+    err = errno;
+    return false;
+}
+
+#endif
+
+}  // namespace
+
+std::string writeImageFile(const BgraImage& image, const std::string& path) {
+    // The temporary file sits beside the target so that the rename stays on one
+    // file system and is atomic.
+    std::string tmp = path + ".tmp-XXXXXX";
+    int err = 0;
+    std::FILE* f = createTemporary(tmp, err);
+    if (f == nullptr) return "cannot write " + path + ": " + std::strerror(err);
 
     bool ok;
     if (endsWith(path, ".ppm")) {
         ok = writePpm(image, f);
     } else {
-        std::vector<std::vector<std::uint8_t>> rows;
-        rows.reserve(static_cast<std::size_t>(image.height));
-        for (std::int32_t y = 0; y < image.height; ++y) rows.push_back(rgbRow(image, y));
-        ok = writePng(image, f, rows);
+        ok = writePng(image, f);
     }
-    int err = ok ? 0 : (errno != 0 ? errno : EIO);
+    err = ok ? 0 : (errno != 0 ? errno : EIO);
     if (std::fflush(f) != 0 && ok) {
         ok = false;
         err = errno;
@@ -116,12 +147,9 @@ std::string writeImageFile(const BgraImage& image, const std::string& path) {
         ok = false;
         err = errno;
     }
-    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
+    if (ok && !replaceWith(tmp, path, err)) ok = false;
     if (!ok) {
-        unlink(tmp.c_str());
+        std::remove(tmp.c_str());
         return "cannot write " + path + ": " + std::strerror(err);
     }
     return {};
