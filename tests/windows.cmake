@@ -11,3 +11,23 @@ add_test(NAME wine_e2e
           ${GLINTWORKS_LINUX_BUILD}/tools/glintworks-snapshot ${GLINTWORKS_LINUX_BUILD}/tests/send-wm-delete
           ${GLINTWORKS_WINEPREFIX})
 set_tests_properties(wine_e2e PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77 LABELS wine)
+
+# The framework's tests that go through the Win32 API, the same sources as the
+# Linux build's glintworks_px_tests, against the real user32/gdi32 (wine here)
+# through a Win32 test driver in place of the headless backend. GoogleTest is
+# built from the sources Debian ships (package googletest).
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest/googletest ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+add_executable(glintworks_px_tests
+  px_window_test.cpp
+  px_offscreen_test.cpp
+  px_win32_api.cpp
+  windows/win32_driver.cpp
+)
+target_link_libraries(glintworks_px_tests PRIVATE glintworks_px gtest gtest_main)
+add_test(NAME wine_px_shared
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/wine_gtest.sh ${GLINTWORKS_WINEPREFIX}
+          $<TARGET_FILE:glintworks_px_tests>)
+set_tests_properties(wine_px_shared PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77 LABELS wine)

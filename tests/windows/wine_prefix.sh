@@ -41,4 +41,13 @@ if ! timeout 60 wineserver -w; then
   echo "FAIL: wineserver did not finish the prefix within 60 s"
   exit 1
 fi
+# A program that crashes ends at once, with its status and a backtrace on
+# standard error, instead of waiting in wine's crash dialog.
+if ! timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >>"$log" 2>&1 || ! timeout 60 wineserver -w; then
+  timeout 20 wineserver -k 2>/dev/null
+  echo "FAIL: could not turn off wine's crash dialog in $prefix:"
+  cat "$log"
+  exit 1
+fi
 touch "$prefix/.glintworks-ready"
