@@ -10,7 +10,9 @@ add_test(NAME wine_e2e
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/wine_e2e_test.sh ${PROJECT_BINARY_DIR}
           ${GLINTWORKS_LINUX_BUILD}/tools/glintworks-snapshot ${GLINTWORKS_LINUX_BUILD}/tests/send-wm-delete
           ${GLINTWORKS_WINEPREFIX})
-set_tests_properties(wine_e2e PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77 LABELS wine)
+# The wine tests share the prefix, and so its wineserver, which each one stops
+# when it ends: they never run at the same time.
+set_tests_properties(wine_e2e PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77 LABELS wine RESOURCE_LOCK wineprefix)
 
 # The framework's tests that go through the Win32 API, the same sources as the
 # Linux build's glintworks_px_tests, against the real user32/gdi32 (wine here)
@@ -30,4 +32,4 @@ target_link_libraries(glintworks_px_tests PRIVATE glintworks_px gtest gtest_main
 add_test(NAME wine_px_shared
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/wine_gtest.sh ${GLINTWORKS_WINEPREFIX}
           $<TARGET_FILE:glintworks_px_tests>)
-set_tests_properties(wine_px_shared PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77 LABELS wine)
+set_tests_properties(wine_px_shared PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77 LABELS wine RESOURCE_LOCK wineprefix)

@@ -6,6 +6,8 @@
 # --ctrl give; releasing Esc and the close button each end the run with status
 # 0 and the three statistics lines (with Windows' \r\n line ends); and the
 # Windows snapshot tool writes the same pixels, as PNG, as the Linux one.
+# Without a display the program fails at once with one line giving the
+# system's text for the refused window.
 #
 #   wine_e2e_test.sh WINDOWS_BUILD LINUX_SNAPSHOT SEND_WM_DELETE WINEPREFIX
 #
@@ -128,4 +130,18 @@ wait_app 10
 [ "$STATUS" = 0 ] && pass "close button ends the run with status 0" || fail "close: status $STATUS"
 check_windows_statistics
 check_no_program_error "after the close button"
+
+# No display: wine can open no window, CreateWindowExW fails, and the program
+# says so in one line with the system's own text for the error, status 1.
+(unset DISPLAY WAYLAND_DISPLAY; exec wine "$exe") >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+APP_PID=$!
+wait_app 20
+[ "$STATUS" = 1 ] || fail "no display: status $STATUS"
+[ -s "$E2E_DIR/stdout" ] && fail "no display: wrote to standard output: $(cat "$E2E_DIR/stdout")"
+reason=$(tr -d '\r' <"$E2E_DIR/stderr" | sed -n 's/^glintworks: cannot open a window: //p')
+if [ "$(grep -c '^glintworks' "$E2E_DIR/stderr")" -ne 1 ] || [ -z "$reason" ]; then
+  fail "no display: not one line with a reason: $(cat "$E2E_DIR/stderr")"
+else
+  pass "no display: status 1, \"cannot open a window: $reason\""
+fi
 finish
