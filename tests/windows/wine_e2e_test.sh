@@ -20,6 +20,13 @@ SEND_WM_DELETE=$3
 export WINEPREFIX=$4
 here=$(dirname "$0")
 
+for tool in "$LINUX_SNAPSHOT" "$SEND_WM_DELETE"; do
+  if [ ! -x "$tool" ]; then
+    echo "FAIL: $tool is missing: the Linux build comes first (make build, or set GLINTWORKS_LINUX_BUILD)"
+    exit 1
+  fi
+done
+
 bash "$here/wine_prefix.sh" "$WINEPREFIX"
 status=$?
 [ $status -eq 0 ] || exit $status
