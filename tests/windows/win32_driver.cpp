@@ -3,11 +3,8 @@
 // platform layer on Linux run against wine (or Windows) as well.
 //
 // Implements:
-// - [x] a top-level window's client area is as large as the rectangle asked
-//       of CreateWindowExW, as our platform makes it on Linux (where the frame
-//       is the window manager's), so that the same sizes hold in both; on
-//       Windows the frame is taken from that rectangle
-// - [x] reset: destroys this thread's windows, empties the queue, forgets the
+// - [x] reset: destroys this thread's windows (without calling their
+//       procedures), empties the queue, forgets the
 //       class, the capture and the key state, and restarts the clock
 // - [x] the clock: real milliseconds since reset; advancing it sleeps
 // - [x] keys and buttons through SendInput, as a user's would arrive; the
@@ -57,22 +54,11 @@ void runScheduled() {
     }
 }
 
-// Grows each new top-level window by its frame, so that its client area has
-// the size asked for.
-LRESULT CALLBACK growByFrame(int code, WPARAM wparam, LPARAM lparam) {
-    if (code == HCBT_CREATEWND) {
-        CREATESTRUCTW* create = reinterpret_cast<CBT_CREATEWNDW*>(lparam)->lpcs;
-        if (create->hwndParent == nullptr && create->cx > 0 && create->cy > 0) {
-            RECT frame{0, 0, create->cx, create->cy};
-            AdjustWindowRectEx(&frame, static_cast<DWORD>(create->style), FALSE, create->dwExStyle);
-            create->cx = frame.right - frame.left;
-            create->cy = frame.bottom - frame.top;
-        }
-    }
-    return CallNextHookEx(nullptr, code, wparam, lparam);
-}
-
+// As with our layer's reset, the objects of old windows get no further
+// messages: the window is handed to the default procedure before it is
+// destroyed, so that no handler of a test already over runs.
 BOOL CALLBACK destroyOne(HWND window, LPARAM) {
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcW));
     DestroyWindow(window);
     return TRUE;
 }
@@ -113,8 +99,6 @@ void settle() { Sleep(20); }
 }  // namespace
 
 void reset() {
-    static const HHOOK hook = SetWindowsHookExW(WH_CBT, growByFrame, nullptr, GetCurrentThreadId());
-    static_cast<void>(hook);
     EnumThreadWindows(GetCurrentThreadId(), destroyOne, 0);
     ReleaseCapture();
     for (int key : {VK_SHIFT, VK_CONTROL, VK_MENU, VK_LSHIFT, VK_RSHIFT, VK_LCONTROL, VK_RCONTROL, VK_LMENU, VK_RMENU})
