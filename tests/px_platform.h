@@ -5,11 +5,14 @@
 // one, that holds only for our layer says so, and why, with this macro: on a
 // real Win32 the test is skipped there with the reason, on our layer it runs.
 //
-// Reasons are of three kinds, each stated in the reason text:
+// Reasons are of four kinds, each stated in the reason text:
 //   - "driver": the check needs what only our layer offers tests (a virtual
 //     clock, a list of timers, a count of presents, injected failures);
 //   - "departure": our platform departs from Win32 on purpose;
-//   - "wine": wine departs from documented Win32 behaviour here.
+//   - "wine": wine departs from documented Win32 behaviour here, or Win32
+//     documents the case too loosely to decide;
+//   - "Win32 ...": the documented Win32 behaviour, which our layer does not
+//     follow yet; the test states what our layer does today.
 
 #include <gtest/gtest.h>
 

@@ -180,7 +180,11 @@ protected:
 // ------------------------------------------------------------------ creation
 
 TEST_F(PxWindow, CreationRunsTheHandlersInsideCreateAndQueuesTheTickRateMessage) {
-    PX_OUR_PLATFORM_ONLY("Win32 sends WM_NCCALCSIZE between WM_NCCREATE and WM_CREATE, and a window created hidden gets its first WM_SIZE when first shown, not inside CreateWindowEx; our layer sends no WM_NCCALCSIZE and sends WM_SIZE during creation; and the driver cannot list timers");
+    PX_OUR_PLATFORM_ONLY(
+        "Win32 sends WM_NCCALCSIZE, which computes the client area, between WM_NCCREATE and WM_CREATE; our "
+        "layer sends none. Also, under wine a window created hidden gets its first WM_SIZE when first shown, "
+        "not inside CreateWindowEx as here (Win32's documentation does not say when). And the driver cannot "
+        "list timers");
     installSpy(window.log);
     window.logMessages = true;
     window.onCreated = [&] { window.setTickRate(60); };
@@ -209,7 +213,9 @@ TEST_F(PxWindow, CreationRunsTheHandlersInsideCreateAndQueuesTheTickRateMessage)
 }
 
 TEST_F(PxWindow, TheWindowStartsHiddenUntitledAndAsLargeAsAsked) {
-    PX_OUR_PLATFORM_ONLY("departure: on Linux the client area is the requested 320x240 rectangle; on Windows the frame takes part of it");
+    PX_OUR_PLATFORM_ONLY(
+        "departure: on Linux the client area is the requested 320x240 rectangle; on Windows the frame takes part "
+        "of it");
     ASSERT_EQ(window.create(10, 64, 320, 240), 0);
     RECT client{};
     ASSERT_TRUE(GetClientRect(window.handle, &client));
@@ -370,7 +376,9 @@ TEST_F(PxWindow, AConsumedMessageReachesNoHandlerAndReturnsOneOnlyForSetCursor) 
 }
 
 TEST_F(PxWindow, EraseBackgroundReturnsZeroAndLeavesTheWindowUnpainted) {
-    PX_OUR_PLATFORM_ONLY("departure: on Linux the client area is the requested 320x240 rectangle; on Windows the frame takes part of it");
+    PX_OUR_PLATFORM_ONLY(
+        "departure: on Linux the client area is the requested 320x240 rectangle; on Windows the frame takes part "
+        "of it");
     open(window);
     const HDC surface = GetDC(window.handle);
     EXPECT_EQ(SendMessageW(window.handle, WM_ERASEBKGND, reinterpret_cast<WPARAM>(surface), 0), 0);
@@ -397,7 +405,10 @@ TEST_F(PxWindow, AFilterThatDetachesTheObjectSendsTheMessageToTheDefaultProcedur
 // ------------------------------------------------------------------ dissociation
 
 TEST_F(PxWindow, WmNcDestroyDetachesTheObjectAndKeepsTheHandle) {
-    PX_OUR_PLATFORM_ONLY("Win32's DestroyWindow hides and deactivates the window and takes its focus before WM_DESTROY (WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_NCACTIVATE, WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS); our layer has no activation or focus and sends none of them");
+    PX_OUR_PLATFORM_ONLY(
+        "Win32's DestroyWindow hides and deactivates the window and takes its focus before WM_DESTROY "
+        "(WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_NCACTIVATE, WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS); "
+        "our layer has no activation or focus and sends none of them");
     installSpy(window.log);
     open(window);
     window.logMessages = true;
@@ -526,7 +537,10 @@ TEST_F(PxWindow, ARateSetBeforeTheWindowExistsStartsWhenTheTickRateMessageArrive
 // ------------------------------------------------------------------ the event loop
 
 TEST_F(PxWindow, GetMessageHandsOutPostedAndInputInArrivalOrderThenQuitThenPaintThenTimer) {
-    PX_OUR_PLATFORM_ONLY("Win32 hands out posted messages before input (GetMessageW: sent, posted, input, sent, WM_PAINT, WM_TIMER); our layer keeps posted messages and input in one queue in arrival order. Wine also hands out WM_QUIT before the waiting input. And the test reads the virtual clock");
+    PX_OUR_PLATFORM_ONLY(
+        "Win32 hands out posted messages before input (GetMessageW: sent, posted, input, sent, WM_PAINT, "
+        "WM_TIMER); our layer keeps posted messages and input in one queue in arrival order. Wine also hands out "
+        "WM_QUIT before the waiting input. And the test reads the virtual clock");
     open(window);
     const HWND handle = window.handle;
     window.setTickRate(60);
@@ -568,7 +582,9 @@ TEST_F(PxWindow, TheLoopEndsOnTheQuitRequestAfterTheMessagesPostedBeforeIt) {
 }
 
 TEST_F(PxWindow, TheCloseButtonWithTheEmptyHandlerLeavesTheWindowOpenAndTheLoopRunning) {
-    PX_OUR_PLATFORM_ONLY("driver: its input and quit come from actions scheduled on the virtual clock, which a real loop never runs");
+    PX_OUR_PLATFORM_ONLY(
+        "driver: its input and quit come from actions scheduled on the virtual clock, which a real loop never "
+        "runs");
     class Ticker : public pxWindow {
     public:
         std::vector<std::int64_t> ticks;
@@ -587,7 +603,9 @@ TEST_F(PxWindow, TheCloseButtonWithTheEmptyHandlerLeavesTheWindowOpenAndTheLoopR
 // ------------------------------------------------------------------ painting
 
 TEST_F(PxWindow, InvalidatePaintsTheWholeAreaOrTheBoxWithoutErasing) {
-    PX_OUR_PLATFORM_ONLY("departure: client area as above; and wine erases the background while ShowWindow shows the window, our layer at the first BeginPaint after it");
+    PX_OUR_PLATFORM_ONLY(
+        "departure: client area as above; and wine erases the background while ShowWindow shows the window, our "
+        "layer at the first BeginPaint after it");
     pxOffscreen frame;
     ASSERT_EQ(frame.allocate(320, 240), 0);
     const auto fill = [&](std::uint8_t blue) {
@@ -636,7 +654,9 @@ TEST_F(PxWindow, InvalidatePaintsTheWholeAreaOrTheBoxWithoutErasing) {
 // ------------------------------------------------------------------ mouse
 
 TEST_F(PxWindow, ButtonFlagsCarryTheOneButtonAndTheModifiers) {
-    PX_OUR_PLATFORM_ONLY("driver: on a real Win32 the pointer is moved to each press position first, which is a WM_MOUSEMOVE of its own");
+    PX_OUR_PLATFORM_ONLY(
+        "driver: on a real Win32 the pointer is moved to each press position first, which is a WM_MOUSEMOVE of "
+        "its own");
     open(window);
     const HWND h = window.handle;
     pxHeadless::keyDown(h, VK_CONTROL);
@@ -678,7 +698,9 @@ TEST_F(PxWindow, ButtonFlagsCarryTheOneButtonAndTheModifiers) {
 }
 
 TEST_F(PxWindow, TwoQuickClicksAreTwoPressReleasePairs) {
-    PX_OUR_PLATFORM_ONLY("Win32 sends WM_NCHITTEST and WM_SETCURSOR before each mouse message of an uncaptured window, and WM_CAPTURECHANGED when ReleaseCapture ends a capture; our layer sends none of them");
+    PX_OUR_PLATFORM_ONLY(
+        "Win32 sends WM_NCHITTEST and WM_SETCURSOR before each mouse message of an uncaptured window, and "
+        "WM_CAPTURECHANGED when ReleaseCapture ends a capture; our layer sends none of them");
     open(window);
     window.logMessages = true;
     for (int click = 0; click < 2; ++click) {
@@ -693,7 +715,9 @@ TEST_F(PxWindow, TwoQuickClicksAreTwoPressReleasePairs) {
 }
 
 TEST_F(PxWindow, TheLeaveComesOncePerArmingAndIsHeldBackWhileCaptured) {
-    PX_OUR_PLATFORM_ONLY("wine: its leave tracking polls the pointer on a timer, so WM_MOUSELEAVE arrives some time after the motion that left, not with it");
+    PX_OUR_PLATFORM_ONLY(
+        "wine: its leave tracking polls the pointer on a timer, so WM_MOUSELEAVE arrives some time after the "
+        "motion that left, not with it");
     open(window);
     const HWND h = window.handle;
     const auto step = [&](auto inject) {
@@ -771,7 +795,9 @@ TEST_F(PxWindow, KeyFlagsAreTheModifiersAsOfTheMessageBeingHandled) {
 }
 
 TEST_F(PxWindow, AltAndKeysWhileAltIsHeldAreSystemKeys) {
-    PX_OUR_PLATFORM_ONLY("Win32's DefWindowProc turns WM_SYSCHAR into WM_SYSCOMMAND SC_KEYMENU, which enters the menu loop, after which the Alt release comes as WM_KEYUP; our layer has no menu loop");
+    PX_OUR_PLATFORM_ONLY(
+        "Win32's DefWindowProc turns WM_SYSCHAR into WM_SYSCOMMAND SC_KEYMENU, which enters the menu loop, after "
+        "which the Alt release comes as WM_KEYUP; our layer has no menu loop");
     open(window);
     window.logMessages = true;
     const HWND h = window.handle;
