@@ -16,6 +16,7 @@
 #include "px/pxMessagePump.h"
 #include "px/pxOffscreen.h"
 #include "px/pxWindow.h"
+#include "tests/px_platform.h"
 
 namespace {
 
@@ -179,6 +180,11 @@ protected:
 // ------------------------------------------------------------------ creation
 
 TEST_F(PxWindow, CreationRunsTheHandlersInsideCreateAndQueuesTheTickRateMessage) {
+    PX_OUR_PLATFORM_ONLY(
+        "Win32 sends WM_NCCALCSIZE, which computes the client area, between WM_NCCREATE and WM_CREATE; our "
+        "layer sends none. Also, under wine a window created hidden gets its first WM_SIZE when first shown, "
+        "not inside CreateWindowEx as here (Win32's documentation does not say when). And the driver cannot "
+        "list timers");
     installSpy(window.log);
     window.logMessages = true;
     window.onCreated = [&] { window.setTickRate(60); };
@@ -207,6 +213,9 @@ TEST_F(PxWindow, CreationRunsTheHandlersInsideCreateAndQueuesTheTickRateMessage)
 }
 
 TEST_F(PxWindow, TheWindowStartsHiddenUntitledAndAsLargeAsAsked) {
+    PX_OUR_PLATFORM_ONLY(
+        "departure: on Linux the client area is the requested 320x240 rectangle; on Windows the frame takes part "
+        "of it");
     ASSERT_EQ(window.create(10, 64, 320, 240), 0);
     RECT client{};
     ASSERT_TRUE(GetClientRect(window.handle, &client));
@@ -240,6 +249,7 @@ TEST_F(PxWindow, TheWindowStartsHiddenUntitledAndAsLargeAsAsked) {
 }
 
 TEST_F(PxWindow, AWindowTheBackendCannotOpenMakesCreateFailAndSaysWhy) {
+    PX_OUR_PLATFORM_ONLY("driver: a real Win32 cannot be made to refuse a window on request");
     pxHeadless::failNextWindowCreation(pxNativeFailure::noServer, "X display \":9\"");
     window.logMessages = true;
     EXPECT_EQ(window.create(10, 64, 320, 240), 1);
@@ -263,12 +273,14 @@ TEST_F(PxWindow, AConsumedNcCreateAbandonsTheCreation) {
                               "> WM_NCCREATE", "msg WM_NCCREATE", "< 0",
                               "> WM_NCDESTROY", "msg WM_NCDESTROY", "< 0 slot cleared",
                           }));
+    PX_OUR_PLATFORM_ONLY("driver: Win32 names a failure by its error code, not by our platform's names");
     EXPECT_EQ(pxNativeLastFailure(), pxNativeFailure::refusedByProcedure);
 }
 
 // ------------------------------------------------------------------ the message table
 
 TEST_F(PxWindow, EachMessageCallsItsHandlerAndReturnsItsResult) {
+    PX_OUR_PLATFORM_ONLY("driver: the transcript holds the virtual clock's time and the test lists the timers");
     open(window);
     struct Case {
         UINT message;
@@ -367,6 +379,9 @@ TEST_F(PxWindow, AConsumedMessageReachesNoHandlerAndReturnsOneOnlyForSetCursor) 
 }
 
 TEST_F(PxWindow, EraseBackgroundReturnsZeroAndLeavesTheWindowUnpainted) {
+    PX_OUR_PLATFORM_ONLY(
+        "departure: on Linux the client area is the requested 320x240 rectangle; on Windows the frame takes part "
+        "of it");
     open(window);
     const HDC surface = GetDC(window.handle);
     EXPECT_EQ(SendMessageW(window.handle, WM_ERASEBKGND, reinterpret_cast<WPARAM>(surface), 0), 0);
@@ -393,6 +408,10 @@ TEST_F(PxWindow, AFilterThatDetachesTheObjectSendsTheMessageToTheDefaultProcedur
 // ------------------------------------------------------------------ dissociation
 
 TEST_F(PxWindow, WmNcDestroyDetachesTheObjectAndKeepsTheHandle) {
+    PX_OUR_PLATFORM_ONLY(
+        "Win32's DestroyWindow hides and deactivates the window and takes its focus before WM_DESTROY "
+        "(WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_NCACTIVATE, WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS); "
+        "our layer has no activation or focus and sends none of them");
     installSpy(window.log);
     open(window);
     window.logMessages = true;
@@ -406,6 +425,7 @@ TEST_F(PxWindow, WmNcDestroyDetachesTheObjectAndKeepsTheHandle) {
 }
 
 TEST_F(PxWindow, TheDestructorDetachesTheObjectButLeavesTheWindowAndItsTimer) {
+    PX_OUR_PLATFORM_ONLY("driver: the test lists the timers");
     Transcript afterDeath;
     auto object = std::make_unique<Recorder>();
     ASSERT_EQ(object->create(10, 64, 320, 240), 0);
@@ -439,6 +459,7 @@ TEST_F(PxWindow, TheDestructorDetachesTheObjectButLeavesTheWindowAndItsTimer) {
 // ------------------------------------------------------------------ the tick timer
 
 TEST_F(PxWindow, TheTickTimerStartsStopsAndRestartsAsOneTimer) {
+    PX_OUR_PLATFORM_ONLY("driver: the test lists the timers");
     open(window);
     const HWND handle = window.handle;
     EXPECT_EQ(window.setTickRate(60), 0);
@@ -473,6 +494,7 @@ TEST_F(PxWindow, TheTickTimerStartsStopsAndRestartsAsOneTimer) {
 }
 
 TEST_F(PxWindow, ThePeriodIsAThousandOverTheRateTruncatedAndRaisedToTenMilliseconds) {
+    PX_OUR_PLATFORM_ONLY("driver: the test lists the timers");
     open(window);
     const std::pair<std::int32_t, UINT> periods[] = {
         {60, 16}, {30, 33}, {7, 142}, {1, 1000}, {100, 10}, {1000, 10}, {1001, 10}, {1'000'000, 10},
@@ -487,6 +509,7 @@ TEST_F(PxWindow, ThePeriodIsAThousandOverTheRateTruncatedAndRaisedToTenMilliseco
 }
 
 TEST_F(PxWindow, TicksArriveOnThePeriodAndASlowFrameBuildsNoBacklog) {
+    PX_OUR_PLATFORM_ONLY("driver: the transcript holds the virtual clock's time");
     int ticks = 0;
     pxMessagePump pump;
     window.onCreated = [&] { window.setTickRate(60); };
@@ -507,6 +530,7 @@ TEST_F(PxWindow, TicksArriveOnThePeriodAndASlowFrameBuildsNoBacklog) {
 }
 
 TEST_F(PxWindow, ARateSetBeforeTheWindowExistsStartsWhenTheTickRateMessageArrives) {
+    PX_OUR_PLATFORM_ONLY("driver: the test lists the timers");
     EXPECT_EQ(window.setTickRate(60), 0);
     EXPECT_EQ(window.timerId, 0u);
     ASSERT_EQ(window.create(10, 64, 320, 240), 0);
@@ -517,6 +541,7 @@ TEST_F(PxWindow, ARateSetBeforeTheWindowExistsStartsWhenTheTickRateMessageArrive
 }
 
 TEST_F(PxWindow, AWindowDestroyedByAnotherProgramIsDestroyedAndTheLoopEnds) {
+    PX_OUR_PLATFORM_ONLY("departure: on X11 another program can destroy our window; on Win32 it cannot");
     pxMessagePump pump;
     window.onCreated = [&] { window.setTickRate(60); };
     open(window);
@@ -531,6 +556,10 @@ TEST_F(PxWindow, AWindowDestroyedByAnotherProgramIsDestroyedAndTheLoopEnds) {
 // ------------------------------------------------------------------ the event loop
 
 TEST_F(PxWindow, GetMessageHandsOutPostedAndInputInArrivalOrderThenQuitThenPaintThenTimer) {
+    PX_OUR_PLATFORM_ONLY(
+        "Win32 hands out posted messages before input (GetMessageW: sent, posted, input, sent, WM_PAINT, "
+        "WM_TIMER); our layer keeps posted messages and input in one queue in arrival order. Wine also hands out "
+        "WM_QUIT before the waiting input. And the test reads the virtual clock");
     open(window);
     const HWND handle = window.handle;
     window.setTickRate(60);
@@ -572,6 +601,9 @@ TEST_F(PxWindow, TheLoopEndsOnTheQuitRequestAfterTheMessagesPostedBeforeIt) {
 }
 
 TEST_F(PxWindow, TheCloseButtonWithTheEmptyHandlerLeavesTheWindowOpenAndTheLoopRunning) {
+    PX_OUR_PLATFORM_ONLY(
+        "driver: its input and quit come from actions scheduled on the virtual clock, which a real loop never "
+        "runs");
     class Ticker : public pxWindow {
     public:
         std::vector<std::int64_t> ticks;
@@ -590,6 +622,9 @@ TEST_F(PxWindow, TheCloseButtonWithTheEmptyHandlerLeavesTheWindowOpenAndTheLoopR
 // ------------------------------------------------------------------ painting
 
 TEST_F(PxWindow, InvalidatePaintsTheWholeAreaOrTheBoxWithoutErasing) {
+    PX_OUR_PLATFORM_ONLY(
+        "departure: client area as above; and wine erases the background while ShowWindow shows the window, our "
+        "layer at the first BeginPaint after it");
     pxOffscreen frame;
     ASSERT_EQ(frame.allocate(320, 240), 0);
     const auto fill = [&](std::uint8_t blue) {
@@ -638,6 +673,9 @@ TEST_F(PxWindow, InvalidatePaintsTheWholeAreaOrTheBoxWithoutErasing) {
 // ------------------------------------------------------------------ mouse
 
 TEST_F(PxWindow, ButtonFlagsCarryTheOneButtonAndTheModifiers) {
+    PX_OUR_PLATFORM_ONLY(
+        "driver: on a real Win32 the pointer is moved to each press position first, which is a WM_MOUSEMOVE of "
+        "its own");
     open(window);
     const HWND h = window.handle;
     pxHeadless::keyDown(h, VK_CONTROL);
@@ -679,6 +717,9 @@ TEST_F(PxWindow, ButtonFlagsCarryTheOneButtonAndTheModifiers) {
 }
 
 TEST_F(PxWindow, TwoQuickClicksAreTwoPressReleasePairs) {
+    PX_OUR_PLATFORM_ONLY(
+        "Win32 sends WM_NCHITTEST and WM_SETCURSOR before each mouse message of an uncaptured window, and "
+        "WM_CAPTURECHANGED when ReleaseCapture ends a capture; our layer sends none of them");
     open(window);
     window.logMessages = true;
     for (int click = 0; click < 2; ++click) {
@@ -693,6 +734,9 @@ TEST_F(PxWindow, TwoQuickClicksAreTwoPressReleasePairs) {
 }
 
 TEST_F(PxWindow, TheLeaveComesOncePerArmingAndIsHeldBackWhileCaptured) {
+    PX_OUR_PLATFORM_ONLY(
+        "wine: its leave tracking polls the pointer on a timer, so WM_MOUSELEAVE arrives some time after the "
+        "motion that left, not with it");
     open(window);
     const HWND h = window.handle;
     const auto step = [&](auto inject) {
@@ -737,6 +781,8 @@ TEST_F(PxWindow, TheLeaveComesOncePerArmingAndIsHeldBackWhileCaptured) {
 // press was dispatched (a fast gesture, or one made during a long frame):
 // the capture the press takes still brings the rest to the window.
 TEST_F(PxWindow, APressMotionAndReleaseThatArriveTogetherReachTheWindowThePressCaptured) {
+    PX_OUR_PLATFORM_ONLY(
+        "departure: our platform gives a mouse message its window when it is retrieved; Win32 when it arrives");
     open(window);
     const HWND h = window.handle;
     pxHeadless::mouseMove(h, 160, 120);
@@ -755,6 +801,8 @@ TEST_F(PxWindow, APressMotionAndReleaseThatArriveTogetherReachTheWindowThePressC
 // bringing the mouse to the window a button was pressed in until every
 // button is up.
 TEST_F(PxWindow, MouseInputFollowsThePressedWindowUntilEveryButtonIsUp) {
+    PX_OUR_PLATFORM_ONLY(
+        "departure: mouse input follows the window a button was pressed in until every button is up, as on X11");
     open(window);
     const HWND h = window.handle;
     pxHeadless::mouseMove(h, 100, 100);
@@ -818,6 +866,9 @@ TEST_F(PxWindow, KeyFlagsAreTheModifiersAsOfTheMessageBeingHandled) {
 }
 
 TEST_F(PxWindow, AltAndKeysWhileAltIsHeldAreSystemKeys) {
+    PX_OUR_PLATFORM_ONLY(
+        "Win32's DefWindowProc turns WM_SYSCHAR into WM_SYSCOMMAND SC_KEYMENU, which enters the menu loop, after "
+        "which the Alt release comes as WM_KEYUP; our layer has no menu loop");
     open(window);
     window.logMessages = true;
     const HWND h = window.handle;
@@ -848,6 +899,7 @@ TEST_F(PxWindow, AutoRepeatIsRepeatedPressesWithoutARelease) {
 }
 
 TEST_F(PxWindow, AResizeReportsTheClientSizeNeverNegative) {
+    PX_OUR_PLATFORM_ONLY("driver: a minimised window is resized by restoring it, which the driver does not do");
     open(window);
     pxHeadless::resize(window.handle, 0, 0);  // minimised
     pxHeadless::resize(window.handle, -20, -30);

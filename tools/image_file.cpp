@@ -1,16 +1,25 @@
 #include "tools/image_file.h"
 
-#include <png.h>
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <climits>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
+
+#include "tools/png_writer.h"
 
 namespace glintworks {
 
@@ -27,7 +36,8 @@ bool endsWithNoCase(const std::string& s, const char* suffix) {
     return true;
 }
 
-// Row y of the image as packed red, green, blue bytes, into row (3 x width).
+}  // namespace
+
 void rgbRow(const BgraImage& image, std::int32_t y, std::uint8_t* row) {
     const std::uint8_t* in = image.pixels.data() + static_cast<std::size_t>(y) * image.width * 4;
     for (std::int32_t x = 0; x < image.width; ++x) {
@@ -37,6 +47,8 @@ void rgbRow(const BgraImage& image, std::int32_t y, std::uint8_t* row) {
     }
 }
 
+namespace {
+
 bool writePpm(const BgraImage& image, std::FILE* f, std::uint8_t* row) {
     if (std::fprintf(f, "P6\n%d %d\n255\n", image.width, image.height) < 0) return false;
     const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 3;
@@ -44,61 +56,6 @@ bool writePpm(const BgraImage& image, std::FILE* f, std::uint8_t* row) {
         rgbRow(image, y, row);
         if (std::fwrite(row, 1, rowBytes, f) != rowBytes) return false;
     }
-    return true;
-}
-
-struct PngError {
-    std::jmp_buf jump;
-    bool outOfMemory = false;
-};
-
-void onPngError(png_structp png, png_const_charp) {
-    auto* error = static_cast<PngError*>(png_get_error_ptr(png));
-    std::longjmp(error->jump, 1);
-}
-
-void onPngWarning(png_structp, png_const_charp) {}
-
-// libpng's and zlib's allocations come here, so that a refused one can be told
-// apart from a failed write: libpng reports both as the same kind of error.
-png_voidp pngMalloc(png_structp png, png_alloc_size_t size) {
-    void* p = std::malloc(size);
-    if (p == nullptr) static_cast<PngError*>(png_get_error_ptr(png))->outOfMemory = true;
-    return p;
-}
-
-void pngFree(png_structp, png_voidp p) { std::free(p); }
-
-// libpng reports errors by longjmp, so nothing with a destructor may live in
-// this frame between setjmp and the end of the write; the row buffer is the
-// caller's.
-bool writePng(const BgraImage& image, std::FILE* f, std::uint8_t* row, PngError& error) {
-    png_structp png = png_create_write_struct_2(PNG_LIBPNG_VER_STRING, &error, onPngError, onPngWarning, nullptr,
-                                                pngMalloc, pngFree);
-    if (png == nullptr) {
-        error.outOfMemory = true;
-        return false;
-    }
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr) {
-        png_destroy_write_struct(&png, nullptr);
-        error.outOfMemory = true;
-        return false;
-    }
-    if (setjmp(error.jump)) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (std::int32_t y = 0; y < image.height; ++y) {
-        rgbRow(image, y, row);
-        png_write_row(png, row);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
     return true;
 }
 
@@ -113,11 +70,11 @@ bool encode(const BgraImage& image, ImageFormat format, std::FILE* f, int& err) 
         return false;
     }
     errno = 0;
-    PngError pngError;
-    const bool ok = format == ImageFormat::Ppm ? writePpm(image, f, row) : writePng(image, f, row, pngError);
+    bool outOfMemory = false;
+    const bool ok = format == ImageFormat::Ppm ? writePpm(image, f, row) : writePng(image, f, row, outOfMemory);
     std::free(row);
     if (!ok) {
-        err = pngError.outOfMemory ? ENOMEM : (errno != 0 ? errno : EIO);
+        err = outOfMemory ? ENOMEM : (errno != 0 ? errno : EIO);
         return false;
     }
     if (std::fflush(f) != 0) {
@@ -130,6 +87,9 @@ bool encode(const BgraImage& image, ImageFormat format, std::FILE* f, int& err) 
 // Follows path through symbolic links, each relative to the directory of the
 // link that holds it, to the name of the file they point to, which need not
 // exist yet. A path that is no link is returned as it is.
+#if defined(_WIN32)
+bool followLinks(std::string&, int&) { return true; }
+#else
 bool followLinks(std::string& path, int& err) {
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st;
@@ -151,6 +111,74 @@ bool followLinks(std::string& path, int& err) {
     err = ELOOP;
     return false;
 }
+#endif
+
+#if defined(_WIN32)
+// A new file of a name not yet taken: _mktemp_s picks the name, and _O_EXCL
+// makes the creation fail rather than reuse a file that appeared meanwhile.
+std::FILE* createTemporary(std::string& name, int& err) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::vector<char> buffer(name.begin(), name.end());
+        buffer.push_back('\0');
+        if (_mktemp_s(buffer.data(), buffer.size()) != 0) {
+            err = errno != 0 ? errno : EEXIST;
+            return nullptr;
+        }
+        const int fd = _open(buffer.data(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (fd < 0) {
+            err = errno;
+            if (err == EEXIST) continue;
+            return nullptr;
+        }
+        std::FILE* f = _fdopen(fd, "wb");
+        if (f == nullptr) {
+            err = errno;
+            _close(fd);
+            std::remove(buffer.data());
+            return nullptr;
+        }
+        name.assign(buffer.data());
+        return f;
+    }
+    err = EEXIST;
+    return nullptr;
+}
+
+// std::rename does not replace an existing file on Windows; MoveFileEx does.
+bool replaceWith(const std::string& from, const std::string& to, int& err) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    err = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return false;
+}
+#else
+std::FILE* createTemporary(std::string& name, int& err) {
+    std::vector<char> buffer(name.begin(), name.end());
+    buffer.push_back('\0');
+    const int fd = mkstemp(buffer.data());
+    if (fd < 0) {
+        err = errno;
+        return nullptr;
+    }
+    name.assign(buffer.data());
+    // mkstemp makes the file private; give it the usual permissions of a new file.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    std::FILE* f = fdopen(fd, "wb");
+    if (f == nullptr) {
+        err = errno;
+        close(fd);
+        unlink(name.c_str());
+    }
+    return f;
+}
+
+bool replaceWith(const std::string& from, const std::string& to, int& err) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+    err = errno;
+    return false;
+}
+#endif
 
 // Removes the temporary file unless the write was committed, also when an
 // exception leaves the function.
@@ -158,7 +186,7 @@ struct TemporaryFile {
     std::string name;
     bool committed = false;
     ~TemporaryFile() {
-        if (!committed && !name.empty()) unlink(name.c_str());
+        if (!committed && !name.empty()) std::remove(name.c_str());
     }
 };
 
@@ -170,30 +198,16 @@ std::string writeToPath(const BgraImage& image, ImageFormat format, const std::s
     // The temporary file sits beside the target so that the rename stays on one
     // file system and is atomic.
     TemporaryFile tmp;
-    std::string pattern = target + ".tmp-XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) return "cannot write " + path + ": " + std::strerror(errno);
-    tmp.name = pattern;
-    // mkstemp makes the file private; give it the usual permissions of a new file.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-
-    std::FILE* f = fdopen(fd, "wb");
-    if (f == nullptr) {
-        err = errno;
-        close(fd);
-        return "cannot write " + path + ": " + std::strerror(err);
-    }
+    std::string name = target + ".tmp-XXXXXX";
+    std::FILE* f = createTemporary(name, err);
+    if (f == nullptr) return "cannot write " + path + ": " + std::strerror(err);
+    tmp.name = name;
     bool ok = encode(image, format, f, err);
     if (std::fclose(f) != 0 && ok) {
         ok = false;
         err = errno;
     }
-    if (ok && std::rename(tmp.name.c_str(), target.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
+    if (ok && !replaceWith(tmp.name, target, err)) ok = false;
     if (!ok) return "cannot write " + path + ": " + (err == ENOMEM ? "out of memory" : std::strerror(err));
     tmp.committed = true;
     return {};
@@ -213,6 +227,10 @@ std::string writeImageFile(const BgraImage& image, const std::string& path) {
     try {
         if (path != "-") return writeToPath(image, *format, path);
         int err = 0;
+#if defined(_WIN32)
+        // Text mode would turn every byte 10 of the picture into 13 10.
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
         if (!encode(image, *format, stdout, err)) {
             return std::string("cannot write to standard output: ") +
                    (err == ENOMEM ? "out of memory" : std::strerror(err));

@@ -1,6 +1,7 @@
 #pragma once
-// What the platform layer offers beyond the Win32 names: Linux-only, and never
-// used by px/ itself, which stays Win32-only.
+// What the platform offers beyond the Win32 names, never used by px/ itself,
+// which stays Win32-only. Implemented by the platform layer on Linux and by
+// px/windows/ on Windows.
 
 // The three mouse buttons the platform reports (the backends' and the
 // headless controls' name for them; extra buttons have no messages).
@@ -31,7 +32,8 @@ const char* pxNativeFailureText(pxNativeFailure failure);
 // Why the last CreateWindowExW failed, as one human sentence without a final
 // full stop: the failure's sentence, followed in parentheses by what the
 // backend adds (the display's name, SDL's own words), such as "no display
-// server answers (X display ":4242"; SDL: ...)". An empty string when the last
-// creation succeeded or none was tried. The text stays valid until the next
+// server answers (X display ":4242"; SDL: ...)"; on Windows, the system's
+// message for GetLastError(). An empty string when the last creation
+// succeeded or none was tried. The text stays valid until the next
 // CreateWindowExW.
 const char* pxNativeLastError();

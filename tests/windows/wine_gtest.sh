@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs a GoogleTest program built for Windows under wine, in a private Xvfb
+# (its windows need a screen) and the build folder's private wine prefix.
+# Every wait is bounded; the server and wine's processes end with the script.
+#
+#   wine_gtest.sh WINEPREFIX PROGRAM.exe [GTEST-ARGS...]
+export WINEPREFIX=$1
+program=$2
+shift 2
+here=$(dirname "$0")
+
+bash "$here/wine_prefix.sh" "$WINEPREFIX"
+status=$?
+[ $status -eq 0 ] || exit $status
+
+dir=$(mktemp -d "${TMPDIR:-/tmp}/glintworks-wine.XXXXXX")
+XVFB_PID=
+cleanup() {
+  timeout 20 wineserver -k 2>/dev/null
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  rm -rf "$dir"
+}
+trap cleanup EXIT
+. "$here/../../scripts/xvfb.sh"
+xvfb_start "$dir" || exit 1
+
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+timeout 240 wine "$program" "$@"
