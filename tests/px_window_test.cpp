@@ -458,6 +458,20 @@ TEST_F(PxWindow, TheDestructorDetachesTheObjectButLeavesTheWindowAndItsTimer) {
 
 // ------------------------------------------------------------------ the tick timer
 
+// SetTimer with identifier 0 gives a new timer a nonzero identifier of its
+// own (Win32: "a nonzero integer"), the one KillTimer then takes.
+TEST_F(PxWindow, ATimerAskedForWithIdentifierZeroGetsOneThatKillTimerTakes) {
+    open(window);
+    const UINT_PTR first = SetTimer(window.handle, 0, 1000, nullptr);
+    const UINT_PTR second = SetTimer(window.handle, 0, 1000, nullptr);
+    EXPECT_NE(first, 0u);
+    EXPECT_NE(second, 0u);
+    EXPECT_NE(first, second) << "a second request is a second timer";
+    EXPECT_TRUE(KillTimer(window.handle, first));
+    EXPECT_TRUE(KillTimer(window.handle, second));
+    EXPECT_FALSE(KillTimer(window.handle, first)) << "each timer is killed once";
+}
+
 TEST_F(PxWindow, TheTickTimerStartsStopsAndRestartsAsOneTimer) {
     PX_OUR_PLATFORM_ONLY("driver: the test lists the timers");
     open(window);
@@ -555,11 +569,12 @@ TEST_F(PxWindow, AWindowDestroyedByAnotherProgramIsDestroyedAndTheLoopEnds) {
 
 // ------------------------------------------------------------------ the event loop
 
-TEST_F(PxWindow, GetMessageHandsOutPostedAndInputInArrivalOrderThenQuitThenPaintThenTimer) {
+// GetMessageW's documented order: sent, posted, input, sent, WM_PAINT,
+// WM_TIMER; WM_QUIT once no posted message or input is left.
+TEST_F(PxWindow, GetMessageHandsOutPostedThenInputThenQuitThenPaintThenTimer) {
     PX_OUR_PLATFORM_ONLY(
-        "Win32 hands out posted messages before input (GetMessageW: sent, posted, input, sent, WM_PAINT, "
-        "WM_TIMER); our layer keeps posted messages and input in one queue in arrival order. Wine also hands out "
-        "WM_QUIT before the waiting input. And the test reads the virtual clock");
+        "wine: it hands out WM_QUIT before the waiting input, which Win32 documents only once the queue is "
+        "otherwise empty; and the test reads the virtual clock");
     open(window);
     const HWND handle = window.handle;
     window.setTickRate(60);
@@ -578,7 +593,7 @@ TEST_F(PxWindow, GetMessageHandsOutPostedAndInputInArrivalOrderThenQuitThenPaint
         order.push_back(messageName(message.message) + (result == 0 ? " returns 0" : ""));
         if (result != 0) DispatchMessageW(&message);  // the paint validates the window
     }
-    EXPECT_EQ(order, (Transcript{"1025", "WM_KEYDOWN", "1026", "WM_MOUSEMOVE", "WM_QUIT returns 0", "WM_PAINT",
+    EXPECT_EQ(order, (Transcript{"1025", "1026", "WM_KEYDOWN", "WM_MOUSEMOVE", "WM_QUIT returns 0", "WM_PAINT",
                                  "WM_TIMER"}));
     EXPECT_EQ(pxHeadless::nowMs(), 20) << "nothing waited";
 }
@@ -714,6 +729,23 @@ TEST_F(PxWindow, ButtonFlagsCarryTheOneButtonAndTheModifiers) {
                               "key-release 18 0",
                           }));
     EXPECT_EQ(captureAfterLeftUp, nullptr) << "any release ends the capture; buttons are not counted";
+}
+
+// Moves one after another with nothing between them are one WM_MOUSEMOVE at
+// the last position, as Windows combines them; a press between them keeps
+// them apart.
+TEST_F(PxWindow, MovesInARowAreCombinedIntoOne) {
+    open(window);
+    const HWND h = window.handle;
+    pxHeadless::mouseMove(h, 10, 10);
+    pxHeadless::mouseMove(h, 20, 15);
+    pxHeadless::mouseMove(h, 30, 20);
+    pxHeadless::mouseDown(h, Button::left, 30, 20);
+    pxHeadless::mouseMove(h, 40, 25);
+    pxHeadless::mouseMove(h, 50, 30);
+    pxHeadless::mouseUp(h, Button::left, 50, 30);
+    pump();
+    EXPECT_EQ(window.log, (Transcript{"move 30 20", "press 30 20 1", "move 50 30", "release 50 30 1"}));
 }
 
 TEST_F(PxWindow, TwoQuickClicksAreTwoPressReleasePairs) {

@@ -92,7 +92,7 @@ struct Timer {
 };
 
 // One entry of the queue. Posted and input messages wait here in arrival
-// order; a resize waits here too and is applied and sent to the window
+// order (retrieval hands out posted ones first); a resize waits here too and is applied and sent to the window
 // procedure when retrieval reaches it, and so does a window destroyed by
 // someone else.
 //

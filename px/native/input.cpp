@@ -219,7 +219,21 @@ void key(HWND window, int vk, bool down) {
 void mouseMove(HWND window, std::int32_t x, std::int32_t y) {
     Window* record = findWindow(window);
     if (record == nullptr) return;
-    enqueue(pointerAt(*record, x, y, WM_MOUSEMOVE));
+    QueuedMessage entry = pointerAt(*record, x, y, WM_MOUSEMOVE);
+    // As on Windows, a move right after another one, with nothing else of
+    // the input between them, updates that one instead of queueing a second:
+    // a slow frame never leaves a backlog of motion behind it.
+    auto& queue = state().queue;
+    for (auto it = queue.rbegin(); it != queue.rend(); ++it) {
+        if (it->kind == QueuedMessage::Kind::posted) continue;
+        if (it->kind == QueuedMessage::Kind::mouse && it->buttonKey == 0 && it->msg.hwnd == entry.msg.hwnd &&
+            it->msg.wParam == entry.msg.wParam && it->inside == entry.inside) {
+            *it = entry;
+            return;
+        }
+        break;
+    }
+    enqueue(entry);
 }
 
 void mouseButton(HWND window, Button button, bool down, std::int32_t x, std::int32_t y) {

@@ -18,55 +18,68 @@ bool inRange(UINT message, UINT low, UINT high) { return (low == 0 && high == 0)
 
 std::int64_t periodNs(const Timer& timer) { return static_cast<std::int64_t>(timer.periodMs) * 1'000'000; }
 
-// One look at everything retrievable now, in the retrieval order: queued
-// posted and input messages, WM_QUIT, WM_PAINT, WM_TIMER. Resizes met on the
-// way are applied and sent to their window whatever the filter.
+bool isInput(QueuedMessage::Kind kind) {
+    return kind == QueuedMessage::Kind::key || kind == QueuedMessage::Kind::mouse ||
+           kind == QueuedMessage::Kind::leave;
+}
+
+// One look at everything retrievable now, in Win32's retrieval order: posted
+// messages, then input (each in arrival order), then WM_QUIT once neither is
+// left, WM_PAINT, WM_TIMER. Resizes and destructions met on the way are
+// applied and sent to their window whatever the filter, as the sent messages
+// they stand for come before everything else.
 bool retrieve(MSG& out, HWND filter, UINT low, UINT high, bool remove) {
     backend::pollEvents();
     State& s = state();
 
-    for (std::size_t i = 0; i < s.queue.size();) {
-        const QueuedMessage::Kind kind = s.queue[i].kind;
-        if (kind == QueuedMessage::Kind::resize || kind == QueuedMessage::Kind::destroyed) {
-            const QueuedMessage entry = s.queue[i];
-            s.queue.erase(s.queue.begin() + static_cast<std::ptrdiff_t>(i));
-            if (kind == QueuedMessage::Kind::resize)
-                applyResize(entry.msg.hwnd, static_cast<std::int32_t>(entry.msg.wParam),
-                            static_cast<std::int32_t>(entry.msg.lParam));
-            else
-                applyDestroyed(entry.msg.hwnd);
-            i = 0;  // the window procedure may have changed the queue
-            continue;
-        }
-        // Mouse input and leaves are decided now, from the capture and grab
-        // as they are at this point; what goes to no one is dropped.
-        MSG msg = s.queue[i].msg;
-        HWND target = msg.hwnd;
-        bool goes = true;
-        if (kind == QueuedMessage::Kind::mouse)
-            goes = (target = mouseTarget(s.queue[i], msg)) != nullptr;
-        else if (kind == QueuedMessage::Kind::leave)
-            goes = leaveDue(s.queue[i]);
-        if (!goes) {
-            if (!remove) {
+    for (const bool inputPass : {false, true}) {
+        for (std::size_t i = 0; i < s.queue.size();) {
+            const QueuedMessage::Kind kind = s.queue[i].kind;
+            if (kind == QueuedMessage::Kind::resize || kind == QueuedMessage::Kind::destroyed) {
+                const QueuedMessage entry = s.queue[i];
+                s.queue.erase(s.queue.begin() + static_cast<std::ptrdiff_t>(i));
+                if (kind == QueuedMessage::Kind::resize)
+                    applyResize(entry.msg.hwnd, static_cast<std::int32_t>(entry.msg.wParam),
+                                static_cast<std::int32_t>(entry.msg.lParam));
+                else
+                    applyDestroyed(entry.msg.hwnd);
+                i = 0;  // the window procedure may have changed the queue
+                continue;
+            }
+            if (isInput(kind) != inputPass) {
                 ++i;
                 continue;
             }
-            const QueuedMessage entry = s.queue[i];
-            s.queue.erase(s.queue.begin() + static_cast<std::ptrdiff_t>(i));
-            noteRetrieved(entry, nullptr);
-            continue;
-        }
-        if (matches(msg, filter, low, high)) {
-            out = msg;
-            if (remove) {
+            // Mouse input and leaves are decided now, from the capture and grab
+            // as they are at this point; what goes to no one is dropped.
+            MSG msg = s.queue[i].msg;
+            HWND target = msg.hwnd;
+            bool goes = true;
+            if (kind == QueuedMessage::Kind::mouse)
+                goes = (target = mouseTarget(s.queue[i], msg)) != nullptr;
+            else if (kind == QueuedMessage::Kind::leave)
+                goes = leaveDue(s.queue[i]);
+            if (!goes) {
+                if (!remove) {
+                    ++i;
+                    continue;
+                }
                 const QueuedMessage entry = s.queue[i];
                 s.queue.erase(s.queue.begin() + static_cast<std::ptrdiff_t>(i));
-                noteRetrieved(entry, target);
+                noteRetrieved(entry, nullptr);
+                continue;
             }
-            return true;
+            if (matches(msg, filter, low, high)) {
+                out = msg;
+                if (remove) {
+                    const QueuedMessage entry = s.queue[i];
+                    s.queue.erase(s.queue.begin() + static_cast<std::ptrdiff_t>(i));
+                    noteRetrieved(entry, target);
+                }
+                return true;
+            }
+            ++i;
         }
-        ++i;
     }
 
     // The quit request ignores the filters, as on Windows.
@@ -283,9 +296,19 @@ UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC l
     State& s = state();
     const UINT period = std::clamp<UINT>(uElapse, USER_TIMER_MINIMUM, 0x7FFFFFFF);
     const std::int64_t due = nowNs() + static_cast<std::int64_t>(period) * 1'000'000;
-    const UINT_PTR result = nIDEvent != 0 ? nIDEvent : 1;
+    // Identifier 0 asks for a new timer with a fresh identifier, which WM_TIMER
+    // then carries and KillTimer takes; the fresh ones count down from 0x7FFF,
+    // as wine hands them out.
+    UINT_PTR result = nIDEvent;
+    if (result == 0) {
+        result = 0x7FFF;
+        while (result > 1 && std::any_of(s.timers.begin(), s.timers.end(), [&](const Timer& timer) {
+                   return timer.window == hWnd && timer.id == result;
+               }))
+            --result;
+    }
     for (Timer& timer : s.timers) {
-        if (timer.window == hWnd && timer.id == nIDEvent) {
+        if (timer.window == hWnd && timer.id == result) {
             timer.periodMs = period;
             timer.dueNs = due;
             timer.callback = lpTimerFunc;
@@ -294,7 +317,7 @@ UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC l
     }
     Timer timer;
     timer.window = hWnd;
-    timer.id = nIDEvent;
+    timer.id = result;
     timer.periodMs = period;
     timer.dueNs = due;
     timer.order = s.nextOrder++;
