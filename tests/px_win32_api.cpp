@@ -82,12 +82,13 @@ static_assert(sizeof(LARGE_INTEGER) == 8);
 
 static_assert(WM_CREATE == 1 && WM_DESTROY == 2 && WM_SIZE == 5 && WM_PAINT == 15 && WM_CLOSE == 16 &&
               WM_QUIT == 18 && WM_ERASEBKGND == 20 && WM_SETCURSOR == 32 && WM_GETMINMAXINFO == 36 &&
-              WM_NCCREATE == 129 && WM_NCDESTROY == 130);
+              WM_NCCREATE == 129 && WM_NCDESTROY == 130 && WM_NCHITTEST == 132);
 static_assert(WM_KEYDOWN == 256 && WM_KEYUP == 257 && WM_CHAR == 258 && WM_SYSKEYDOWN == 260 &&
               WM_SYSKEYUP == 261 && WM_SYSCHAR == 262 && WM_TIMER == 275);
 static_assert(WM_MOUSEMOVE == 512 && WM_LBUTTONDOWN == 513 && WM_LBUTTONUP == 514 && WM_LBUTTONDBLCLK == 515 &&
               WM_RBUTTONDOWN == 516 && WM_RBUTTONUP == 517 && WM_MBUTTONDOWN == 519 && WM_MBUTTONUP == 520 &&
-              WM_MOUSEWHEEL == 522 && WM_MOUSELEAVE == 675 && WM_USER == 1024);
+              WM_MOUSEWHEEL == 522 && WM_CAPTURECHANGED == 533 && WM_MOUSELEAVE == 675 && WM_USER == 1024);
+static_assert(HTNOWHERE == 0 && HTCLIENT == 1);
 static_assert(MK_LBUTTON == 1 && MK_RBUTTON == 2 && MK_SHIFT == 4 && MK_CONTROL == 8 && MK_MBUTTON == 16);
 static_assert(VK_BACK == 8 && VK_TAB == 9 && VK_RETURN == 13 && VK_SHIFT == 16 && VK_CONTROL == 17 &&
               VK_MENU == 18 && VK_ESCAPE == 27 && VK_SPACE == 32 && VK_LEFT == 37 && VK_UP == 38 &&

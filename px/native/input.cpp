@@ -300,6 +300,8 @@ HWND WINAPI SetCapture(HWND hWnd) {
     if (findWindow(hWnd) == nullptr) return nullptr;
     const HWND previous = state().capture;
     state().capture = hWnd;
+    if (previous != nullptr && previous != hWnd)
+        callProcedure(previous, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hWnd));
     return previous;
 }
 
@@ -312,6 +314,7 @@ BOOL WINAPI ReleaseCapture() {
     if (Window* record = findWindow(previous);
         record != nullptr && record->leaveArmed && !record->pointerInside && s.grab != previous)
         postLeave(*record);
+    if (previous != nullptr) callProcedure(previous, WM_CAPTURECHANGED, 0, 0);
     return TRUE;
 }
 

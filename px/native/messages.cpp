@@ -18,6 +18,18 @@ bool inRange(UINT message, UINT low, UINT high) { return (low == 0 && high == 0)
 
 std::int64_t periodNs(const Timer& timer) { return static_cast<std::int64_t>(timer.periodMs) * 1'000'000; }
 
+// As Windows does before it hands out a mouse message of a window that does
+// not hold the capture: WM_NCHITTEST asks where on the window the pointer is,
+// and WM_SETCURSOR lets the window set the pointer's shape for that place.
+void askWhereThePointerIs(const QueuedMessage& entry, const MSG& msg) {
+    if (state().capture == msg.hwnd) return;
+    const LRESULT where = callProcedure(
+        msg.hwnd, WM_NCHITTEST, 0,
+        MAKELPARAM(static_cast<std::uint16_t>(entry.screenX), static_cast<std::uint16_t>(entry.screenY)));
+    callProcedure(msg.hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(msg.hwnd),
+                  MAKELPARAM(static_cast<std::uint16_t>(where), static_cast<std::uint16_t>(msg.message)));
+}
+
 bool isInput(QueuedMessage::Kind kind) {
     return kind == QueuedMessage::Kind::key || kind == QueuedMessage::Kind::mouse ||
            kind == QueuedMessage::Kind::leave;
@@ -75,6 +87,7 @@ bool retrieve(MSG& out, HWND filter, UINT low, UINT high, bool remove) {
                     const QueuedMessage entry = s.queue[i];
                     s.queue.erase(s.queue.begin() + static_cast<std::ptrdiff_t>(i));
                     noteRetrieved(entry, target);
+                    if (kind == QueuedMessage::Kind::mouse) askWhereThePointerIs(entry, msg);
                 }
                 return true;
             }
@@ -296,19 +309,11 @@ UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC l
     State& s = state();
     const UINT period = std::clamp<UINT>(uElapse, USER_TIMER_MINIMUM, 0x7FFFFFFF);
     const std::int64_t due = nowNs() + static_cast<std::int64_t>(period) * 1'000'000;
-    // Identifier 0 asks for a new timer with a fresh identifier, which WM_TIMER
-    // then carries and KillTimer takes; the fresh ones count down from 0x7FFF,
-    // as wine hands them out.
-    UINT_PTR result = nIDEvent;
-    if (result == 0) {
-        result = 0x7FFF;
-        while (result > 1 && std::any_of(s.timers.begin(), s.timers.end(), [&](const Timer& timer) {
-                   return timer.window == hWnd && timer.id == result;
-               }))
-            --result;
-    }
+    // With a window, the identifier is the caller's, 0 included (WM_TIMER then
+    // carries 0 and KillTimer takes 0); the result only says it worked.
+    const UINT_PTR result = nIDEvent != 0 ? nIDEvent : 1;
     for (Timer& timer : s.timers) {
-        if (timer.window == hWnd && timer.id == result) {
+        if (timer.window == hWnd && timer.id == nIDEvent) {
             timer.periodMs = period;
             timer.dueNs = due;
             timer.callback = lpTimerFunc;
@@ -317,7 +322,7 @@ UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC l
     }
     Timer timer;
     timer.window = hWnd;
-    timer.id = result;
+    timer.id = nIDEvent;
     timer.periodMs = period;
     timer.dueNs = due;
     timer.order = s.nextOrder++;

@@ -337,7 +337,7 @@ BOOL WINAPI IsWindowVisible(HWND hWnd) {
     return record != nullptr && record->visible ? TRUE : FALSE;
 }
 
-LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM) {
+LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     switch (Msg) {
     case WM_NCCREATE:
         return TRUE;
@@ -357,6 +357,15 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM) {
         PAINTSTRUCT paint;
         if (BeginPaint(hWnd, &paint) != nullptr) EndPaint(hWnd, &paint);
         return 0;
+    }
+    case WM_NCHITTEST: {
+        // The frame is the window manager's: a point is in the client area or
+        // nowhere on the window.
+        const Window* record = findWindow(hWnd);
+        if (record == nullptr) return HTNOWHERE;
+        const std::int32_t x = static_cast<std::int16_t>(LOWORD(lParam)) - record->x;
+        const std::int32_t y = static_cast<std::int16_t>(HIWORD(lParam)) - record->y;
+        return x >= 0 && y >= 0 && x < record->image.width && y < record->image.height ? HTCLIENT : HTNOWHERE;
     }
     default:
         return 0;
