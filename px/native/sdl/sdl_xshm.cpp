@@ -10,10 +10,12 @@
 
 #include <bit>
 #include <map>
+#include <memory>
 
 namespace pxNative::sdl {
 namespace {
 
+// Kept at one address for its life: its XImage points at its `info`.
 struct Segment {
     XShmSegmentInfo info{};
     XImage* image = nullptr;
@@ -25,7 +27,7 @@ struct Shared {
     bool tried = false;
     Display* display = nullptr;  // null: shared memory is not to be had
     int errors = 0;              // X errors on `display` so far
-    std::map<const std::uint8_t*, Segment> segments;
+    std::map<const std::uint8_t*, std::unique_ptr<Segment>> segments;
 };
 
 // Never destroyed: images are freed by the core's state as the process ends,
@@ -88,16 +90,19 @@ std::uint8_t* sharedImageAllocate(unsigned long xWindow, std::int32_t width, std
     if (display == nullptr) return nullptr;
     Shared& s = shared();
 
-    // The window's pixels must be the image's own: 32 bits each, red, green
-    // and blue bytes at the places of the core's pixels.
+    // The window's pixel values must be the image's own pixels: 32 bits each,
+    // red, green and blue bytes at the places of the core's. SDL gives its
+    // windows a DirectColor visual where the server has one, with identity
+    // colour ramps; its pixel values are laid out as TrueColor's.
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(display, xWindow, &attributes) || attributes.visual == nullptr) return nullptr;
     const Visual* visual = attributes.visual;
-    if (visual->c_class != TrueColor || visual->red_mask != 0xFF0000 || visual->green_mask != 0xFF00 ||
+    if ((visual->c_class != TrueColor && visual->c_class != DirectColor) || visual->red_mask != 0xFF0000 || visual->green_mask != 0xFF00 ||
         visual->blue_mask != 0xFF || (attributes.depth != 24 && attributes.depth != 32))
         return nullptr;
 
-    Segment segment;
+    auto owned = std::make_unique<Segment>();
+    Segment& segment = *owned;
     segment.image = XShmCreateImage(display, attributes.visual, static_cast<unsigned>(attributes.depth), ZPixmap,
                                     nullptr, &segment.info, static_cast<unsigned>(width), static_cast<unsigned>(height));
     if (segment.image == nullptr) return nullptr;
@@ -136,7 +141,7 @@ std::uint8_t* sharedImageAllocate(unsigned long xWindow, std::int32_t width, std
         return nullptr;
     }
     auto* memory = reinterpret_cast<std::uint8_t*>(segment.info.shmaddr);
-    s.segments[memory] = segment;
+    s.segments[memory] = std::move(owned);
     return memory;
 }
 
@@ -144,7 +149,7 @@ bool sharedImageFree(std::uint8_t* memory) {
     Shared& s = shared();
     const auto it = s.segments.find(memory);
     if (it == s.segments.end()) return false;
-    destroy(s.display, it->second);
+    destroy(s.display, *it->second);
     s.segments.erase(it);
     return true;
 }
@@ -152,18 +157,18 @@ bool sharedImageFree(std::uint8_t* memory) {
 void sharedImageWaitIdle(std::uint8_t* memory) {
     Shared& s = shared();
     const auto it = s.segments.find(memory);
-    if (it == s.segments.end() || !it->second.reading) return;
+    if (it == s.segments.end() || !it->second->reading) return;
     // The server answers the round trip after every request before it, the
     // puts included.
     XSync(s.display, False);
-    for (auto& [address, segment] : s.segments) segment.reading = false;
+    for (auto& [address, segment] : s.segments) segment->reading = false;
 }
 
 bool sharedImagePut(unsigned long xWindow, const std::uint8_t* memory, const Rect& area) {
     Shared& s = shared();
     const auto it = s.segments.find(memory);
     if (it == s.segments.end()) return false;
-    Segment& segment = it->second;
+    Segment& segment = *it->second;
     const int width = area.right - area.left;
     const int height = area.bottom - area.top;
     // The server clips to the window, whose size may run ahead of or behind
