@@ -236,8 +236,8 @@ Image windowImage(HWND window) {
     if (const pxNative::Image* image = pxNative::inspect::image(window)) {
         copy.width = image->width;
         copy.height = image->height;
-        if (image->bytes() != nullptr)
-            copy.bgra.assign(image->bytes(), image->bytes() + static_cast<std::size_t>(image->width) * image->height * 4);
+        const std::size_t bytes = static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height) * 4;
+        if (bytes > 0) copy.bgra.assign(image->bytes(), image->bytes() + bytes);
     }
     return copy;
 }

@@ -26,6 +26,7 @@ struct Segment {
 struct Shared {
     bool tried = false;
     Display* display = nullptr;  // null: shared memory is not to be had
+    bool attachRefused = false;  // the server cannot reach this process's memory
     int errors = 0;              // X errors on `display` so far
     std::map<const std::uint8_t*, std::unique_ptr<Segment>> segments;
 };
@@ -87,8 +88,8 @@ unsigned long xWindowOf(SDL_Window* window) {
 
 std::uint8_t* sharedImageAllocate(unsigned long xWindow, std::int32_t width, std::int32_t height) {
     Display* display = presentingDisplay();
-    if (display == nullptr) return nullptr;
     Shared& s = shared();
+    if (display == nullptr || s.attachRefused) return nullptr;
 
     // The window's pixel values must be the image's own pixels: 32 bits each,
     // red, green and blue bytes at the places of the core's. SDL gives its
@@ -97,14 +98,15 @@ std::uint8_t* sharedImageAllocate(unsigned long xWindow, std::int32_t width, std
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(display, xWindow, &attributes) || attributes.visual == nullptr) return nullptr;
     const Visual* visual = attributes.visual;
-    if ((visual->c_class != TrueColor && visual->c_class != DirectColor) || visual->red_mask != 0xFF0000 || visual->green_mask != 0xFF00 ||
-        visual->blue_mask != 0xFF || (attributes.depth != 24 && attributes.depth != 32))
+    if ((visual->c_class != TrueColor && visual->c_class != DirectColor) || visual->red_mask != 0xFF0000 ||
+        visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF || (attributes.depth != 24 && attributes.depth != 32))
         return nullptr;
 
     auto owned = std::make_unique<Segment>();
     Segment& segment = *owned;
     segment.image = XShmCreateImage(display, attributes.visual, static_cast<unsigned>(attributes.depth), ZPixmap,
-                                    nullptr, &segment.info, static_cast<unsigned>(width), static_cast<unsigned>(height));
+                                    nullptr, &segment.info, static_cast<unsigned>(width),
+                                    static_cast<unsigned>(height));
     if (segment.image == nullptr) return nullptr;
     const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
     if (segment.image->bits_per_pixel != 32 || segment.image->bytes_per_line != width * 4) {
@@ -126,20 +128,25 @@ std::uint8_t* sharedImageAllocate(unsigned long xWindow, std::int32_t width, std
     segment.image->data = segment.info.shmaddr;
     segment.info.readOnly = True;
     // The attach is checked at once: a server on another machine cannot
-    // reach this memory and refuses it.
+    // reach this memory and refuses it, and then refuses every later one.
+    // Errors from before (puts into a window since destroyed) are collected
+    // first, so that they are not taken for the attach's.
+    XSync(display, False);
     const int errorsBefore = s.errors;
     XShmAttach(display, &segment.info);
-    XGCValues values{};
-    values.graphics_exposures = False;
-    segment.gc = XCreateGC(display, xWindow, GCGraphicsExposures, &values);
     XSync(display, False);
     // Gone with the last detach: the server's, and this process's at exit.
     shmctl(segment.info.shmid, IPC_RMID, nullptr);
     if (s.errors != errorsBefore) {
-        destroy(display, segment);
-        XSync(display, False);
+        s.attachRefused = true;
+        shmdt(segment.info.shmaddr);
+        segment.image->data = nullptr;
+        XDestroyImage(segment.image);
         return nullptr;
     }
+    XGCValues values{};
+    values.graphics_exposures = False;
+    segment.gc = XCreateGC(display, xWindow, GCGraphicsExposures, &values);
     auto* memory = reinterpret_cast<std::uint8_t*>(segment.info.shmaddr);
     s.segments[memory] = std::move(owned);
     return memory;
