@@ -110,9 +110,11 @@ bench: build
 bench-icount: build
 	scripts/bench-icount $(BUILD)
 
-# The real program at 1920x1080 in a virtual X server for ten seconds.
+# The real program in a virtual X server for ten seconds, its window SIZE
+# (default 1920x1080), beside the frame benchmark at that size.
+SIZE ?= 1920x1080
 bench-e2e: build
-	scripts/bench-e2e $(BUILD)
+	SIZE=$(SIZE) scripts/bench-e2e $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD)

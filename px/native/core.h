@@ -36,14 +36,36 @@ Rect intersect(const Rect& a, const Rect& b);
 Rect unite(const Rect& a, const Rect& b);  // bounding box; an empty side is ignored
 
 // A window's backing image: what the window shows. Top-down rows of
-// 4 x width bytes, each pixel blue, green, red, alpha.
-struct Image {
+// 4 x width bytes, each pixel blue, green, red, alpha (always 0xFF).
+//
+// The pixel memory comes from the backend (backend::allocateImage), so that a
+// backend can show the image straight from it: on X11 it is memory the X
+// server reads too. After backend::present the screen may still be reading
+// it; whoever writes into it calls writableBytes first, which waits until the
+// screen is done. Reading needs no wait.
+class Image {
+public:
+    explicit Image(HWND owner) : owner_(owner) {}
+    ~Image();
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+
+    // Read them; resize alone changes them.
     std::int32_t width = 0;
     std::int32_t height = 0;
-    std::vector<std::uint8_t> bytes;
+
+    // width x height x 4 bytes; null while the image is empty.
+    const std::uint8_t* bytes() const { return bytes_; }
+    // The same memory, for writing: returns once the screen no longer reads it.
+    std::uint8_t* writableBytes();
 
     // Resizes, keeping the overlapping top-left part; new pixels are black.
+    // The memory moves to a new block whenever the size changes.
     void resize(std::int32_t newWidth, std::int32_t newHeight);
+
+private:
+    HWND owner_;
+    std::uint8_t* bytes_ = nullptr;
 };
 
 // ------------------------------------------------------------------ state
@@ -60,6 +82,8 @@ struct WindowClass {
 };
 
 struct Window {
+    explicit Window(HWND window) : handle(window), image(window) {}
+
     HWND handle = nullptr;
     std::uint64_t order = 0;  // creation order; paint is handed out in it
     std::wstring className;
@@ -259,7 +283,23 @@ bool openWindow(HWND window, const WindowRequest& request, Refusal& refusal);
 void closeWindow(HWND window);
 void setTitle(HWND window, const std::string& utf8);
 void setVisible(HWND window, bool visible);
-// The image changed inside `area` (clipped to it): show that part.
+// Backing-image memory for `window`: width x height pixels of 4 bytes, rows
+// 4 x width bytes apart, with no gap; width and height are above 0. Its
+// contents are undefined (the core fills it). Never null: running out of
+// memory throws std::bad_alloc, like any allocation. The window's native side
+// may not be open yet. Kept until freeImage, which may come after
+// closeWindow; both blocks exist for a moment while an image is resized.
+std::uint8_t* allocateImage(HWND window, std::int32_t width, std::int32_t height);
+void freeImage(HWND window, std::uint8_t* memory);
+// Returns once the screen has finished reading `memory` (from an earlier
+// present), so that it may be written. Never blocks for longer than the
+// screen takes to copy what it was handed.
+void waitImageIdle(HWND window, std::uint8_t* memory);
+// The image changed inside `area` (clipped to it): show that part. The backend
+// may hand the image's memory to the screen and return before the screen has
+// read it (see waitImageIdle). A window that cannot be shown anything (it has
+// no surface to draw on) is an error the backend reports itself: one line on
+// standard error and exit status 1, never a run that shows nothing.
 void present(HWND window, const Image& image, const Rect& area);
 // Reports every native event that is waiting through pxNative::input.
 // Never blocks.

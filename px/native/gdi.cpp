@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "px/native/core.h"
 
@@ -73,28 +74,50 @@ Rect unite(const Rect& a, const Rect& b) {
                 std::max(a.bottom, b.bottom)};
 }
 
+Image::~Image() {
+    if (bytes_ != nullptr) backend::freeImage(owner_, bytes_);
+}
+
+std::uint8_t* Image::writableBytes() {
+    if (bytes_ != nullptr) backend::waitImageIdle(owner_, bytes_);
+    return bytes_;
+}
+
 void Image::resize(std::int32_t newWidth, std::int32_t newHeight) {
     newWidth = std::max(newWidth, 0);
     newHeight = std::max(newHeight, 0);
     if (newWidth == width && newHeight == height) return;
-    std::vector<std::uint8_t> next(static_cast<std::size_t>(newWidth) * static_cast<std::size_t>(newHeight) * 4, 0);
-    for (std::size_t i = 3; i < next.size(); i += 4) next[i] = 0xFF;
+    // An image with no pixels has no memory: a backend is never asked for
+    // an empty block.
+    std::uint8_t* next = newWidth > 0 && newHeight > 0 ? backend::allocateImage(owner_, newWidth, newHeight) : nullptr;
     const std::int32_t keepWidth = std::min(width, newWidth);
     // With no column to keep there is nothing to copy, and the rows of an
     // image 0 pixels wide have no first byte to address.
     const std::int32_t keepHeight = keepWidth > 0 ? std::min(height, newHeight) : 0;
-    for (std::int32_t y = 0; y < keepHeight; ++y)
-        std::memcpy(next.data() + static_cast<std::size_t>(y) * newWidth * 4,
-                    bytes.data() + static_cast<std::size_t>(y) * width * 4, static_cast<std::size_t>(keepWidth) * 4);
-    bytes = std::move(next);
+    for (std::int32_t y = 0; next != nullptr && y < newHeight; ++y) {
+        std::uint8_t* row = next + static_cast<std::size_t>(y) * newWidth * 4;
+        std::int32_t x = 0;
+        if (y < keepHeight) {
+            std::memcpy(row, bytes_ + static_cast<std::size_t>(y) * width * 4, static_cast<std::size_t>(keepWidth) * 4);
+            x = keepWidth;
+        }
+        for (; x < newWidth; ++x) {
+            const std::uint32_t black = kOpaqueBits;
+            std::memcpy(row + static_cast<std::size_t>(x) * 4, &black, 4);
+        }
+    }
+    if (bytes_ != nullptr) backend::freeImage(owner_, bytes_);
+    bytes_ = next;
     width = newWidth;
     height = newHeight;
 }
 
 void fillImage(Window& window, const Rect& area, std::uint32_t rgb) {
     const Rect r = intersect(area, clientRect(window));
+    if (r.empty()) return;
+    std::uint8_t* bytes = window.image.writableBytes();
     for (std::int32_t y = r.top; y < r.bottom; ++y) {
-        std::uint8_t* p = &window.image.bytes[(static_cast<std::size_t>(y) * window.image.width + r.left) * 4];
+        std::uint8_t* p = bytes + (static_cast<std::size_t>(y) * window.image.width + r.left) * 4;
         for (std::int32_t x = r.left; x < r.right; ++x, p += 4) {
             p[0] = static_cast<std::uint8_t>(rgb);
             p[1] = static_cast<std::uint8_t>(rgb >> 8);
@@ -285,6 +308,7 @@ int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, in
     if (columnBegin >= columnEnd || rowBegin >= rowEnd) return 0;
 
     const auto* source = static_cast<const std::uint8_t*>(lpvBits);
+    std::uint8_t* const image = record->image.writableBytes();
     const std::int64_t imageRowBytes = static_cast<std::int64_t>(record->image.width) * 4;
     int rows = 0;
     for (std::int64_t r = rowBegin; r < rowEnd; ++r) {
@@ -294,7 +318,7 @@ int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, in
         const std::int64_t memoryRow = bottomUp ? ySrc + height - 1 - r : ySrc + r;
         if (memoryRow < 0 || memoryRow >= imageHeight || memoryRow < firstScan || memoryRow >= endScan) continue;
         const std::uint8_t* from = source + (memoryRow - firstScan) * stride + (xSrc + columnBegin) * 4;
-        std::uint8_t* to = record->image.bytes.data() + (yDest + r) * imageRowBytes + (xDest + columnBegin) * 4;
+        std::uint8_t* to = image + (yDest + r) * imageRowBytes + (xDest + columnBegin) * 4;
         // The fourth byte of each pixel is ignored: the window is opaque.
         copyOpaque(from, to, columnEnd - columnBegin);
         ++rows;

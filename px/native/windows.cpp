@@ -237,9 +237,8 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
         return nullptr;
     }
 
-    auto record = std::make_unique<Window>();
     const HWND window = reinterpret_cast<HWND>(newHandleValue());
-    record->handle = window;
+    auto record = std::make_unique<Window>(window);
     record->order = s.nextOrder++;
     record->className = cls->name;
     record->classStyle = cls->style;
@@ -255,13 +254,12 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     // it is given, so the whole requested rectangle becomes the client area.
     // A 320 x 240 request is therefore a 320 x 240 client area.
     const backend::Size size = clampClientSize(nWidth, nHeight);
-    record->image.resize(size.width, size.height);
 
     backend::WindowRequest request;
     request.x = X;
     request.y = Y;
-    request.width = record->image.width;
-    request.height = record->image.height;
+    request.width = size.width;
+    request.height = size.height;
     request.resizable = (dwStyle & WS_THICKFRAME) != 0;
     request.decorated = (dwStyle & WS_CAPTION) == WS_CAPTION;
     request.toplevel = hWndParent == nullptr;
@@ -270,6 +268,9 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
         inspect::setLastError(refusal.failure, refusal.detail);
         return nullptr;
     }
+    // The image after the native window: a backend may give it memory that
+    // belongs to the open display.
+    record->image.resize(size.width, size.height);
     backend::setTitle(window, record->title);
     const std::int32_t width = record->image.width;
     const std::int32_t height = record->image.height;

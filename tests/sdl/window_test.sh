@@ -111,6 +111,9 @@ expect_shows() {
 }
 
 start_xvfb
+if [ -n "${EXPECT_NO_SHM:-}" ] && xdpyinfo -queryExtensions | grep -q MIT-SHM; then
+  abort "the X server offers shared memory, though XVFB_ARGS asked it not to"
+fi
 
 # ---------------------------------------------------------------- one session
 start_probe session

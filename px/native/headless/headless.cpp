@@ -3,7 +3,9 @@
 //
 // Implements:
 // - [x] windows open at once (or fail when a test asks), never on a screen
-// - [x] presenting counts, nothing more
+// - [x] backing images in memory of its own; presenting counts, and the
+//       (absent) screen goes on reading the image until the core waits for
+//       it, as it does on X11: a write into an image still being read aborts
 // - [x] a virtual clock for timers and QueryPerformanceCounter
 // - [x] waiting jumps the clock to the next timer or scheduled action, and
 //       aborts when there is neither (the loop would wait for ever)
@@ -14,7 +16,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
+#include <new>
 
 #include "px/native/core.h"
 
@@ -27,11 +31,24 @@ struct HeadlessState {
     bool failNextCreation = false;
     pxNative::backend::Refusal creationFailure;
     std::map<std::uintptr_t, int> presents;
+    // What the screen was last handed per window, while it is reading it:
+    // the image memory, the area and a hash of its pixels then. Entries stay
+    // once made, so that presenting allocates nothing after the first time.
+    struct ScreenRead {
+        bool active = false;
+        const std::uint8_t* memory = nullptr;
+        std::int32_t width = 0;
+        pxNative::Rect area;
+        std::uint64_t hash = 0;
+    };
+    std::map<std::uintptr_t, ScreenRead> reading;
 };
 
+// Never destroyed: backing images are freed by the core's state as the
+// process ends, after function-local statics made later than it are gone.
 HeadlessState& headless() {
-    static HeadlessState instance;
-    return instance;
+    static HeadlessState* instance = new HeadlessState;
+    return *instance;
 }
 
 // Runs the scheduled actions due by `until`, each with the clock at its own
@@ -46,6 +63,35 @@ void runScheduled(std::int64_t until) {
         action();
     }
 }
+
+std::uint64_t hashArea(const std::uint8_t* memory, std::int32_t width, const pxNative::Rect& area) {
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    for (std::int32_t y = area.top; y < area.bottom; ++y) {
+        const std::uint8_t* row = memory + (static_cast<std::size_t>(y) * width + area.left) * 4;
+        for (std::int32_t x = 0; x < area.right - area.left; ++x) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, row + static_cast<std::size_t>(x) * 4, 4);
+            hash = (hash ^ pixel) * 0x100000001b3u;
+        }
+    }
+    return hash;
+}
+
+// The screen finishes reading what it was handed from `memory`: the pixels
+// must be what they were when they were handed over, or the core wrote into
+// the image without waiting (a torn picture on a real screen).
+void finishReading(HWND window, const std::uint8_t* memory) {
+    auto& reading = headless().reading;
+    const auto it = reading.find(pxNative::handleValue(window));
+    if (it == reading.end() || !it->second.active || it->second.memory != memory) return;
+    const HeadlessState::ScreenRead& read = it->second;
+    it->second.active = false;
+    if (hashArea(read.memory, read.width, read.area) != read.hash) {
+        std::fprintf(stderr, "headless: a window's image was written while the screen was still reading it\n");
+        std::abort();
+    }
+}
+
 
 }  // namespace
 
@@ -65,7 +111,31 @@ void closeWindow(HWND) {}
 void setTitle(HWND, const std::string&) {}
 void setVisible(HWND, bool) {}
 
-void present(HWND window, const Image&, const Rect&) { ++headless().presents[handleValue(window)]; }
+std::uint8_t* allocateImage(HWND, std::int32_t width, std::int32_t height) {
+    void* memory = std::malloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    if (memory == nullptr) throw std::bad_alloc();
+    return static_cast<std::uint8_t*>(memory);
+}
+
+void freeImage(HWND window, std::uint8_t* memory) {
+    // The screen reads a copy of its own of freed memory, as the X server
+    // does: what it was reading needs no check.
+    auto& reading = headless().reading;
+    const auto it = reading.find(handleValue(window));
+    if (it != reading.end() && it->second.memory == memory) it->second.active = false;
+    std::free(memory);
+}
+
+void waitImageIdle(HWND window, std::uint8_t* memory) { finishReading(window, memory); }
+
+void present(HWND window, const Image& image, const Rect& area) {
+    HeadlessState& h = headless();
+    ++h.presents[handleValue(window)];
+    // One read at a time per window: a new one begins when the last ends.
+    finishReading(window, image.bytes());
+    h.reading[handleValue(window)] =
+        HeadlessState::ScreenRead{true, image.bytes(), image.width, area, hashArea(image.bytes(), image.width, area)};
+}
 
 void pollEvents() { runScheduled(headless().nowNs); }
 
@@ -159,7 +229,8 @@ Image windowImage(HWND window) {
     if (const pxNative::Image* image = pxNative::inspect::image(window)) {
         copy.width = image->width;
         copy.height = image->height;
-        copy.bgra = image->bytes;
+        const std::size_t bytes = static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height) * 4;
+        if (bytes > 0) copy.bgra.assign(image->bytes(), image->bytes() + bytes);
     }
     return copy;
 }

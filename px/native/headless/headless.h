@@ -13,6 +13,12 @@
 // handlers run only when messages are retrieved and dispatched, by
 // dispatchPending or by pxMessagePump::runEventLoop.
 //
+// Painting: like the X11 backend, the (absent) screen goes on reading a
+// window's image after EndPaint or ReleaseDC hands it over, until the core
+// next waits before writing into it; if the pixels it was handed changed by
+// then, the core wrote without waiting (a torn picture on a real screen), and
+// the process prints why on standard error and aborts.
+//
 // Waiting: when GetMessageW finds nothing to hand out, the clock jumps to the
 // next timer deadline or scheduled action, whichever comes first. With neither
 // it would wait for ever: the process then prints why on standard error and

@@ -4,9 +4,12 @@
 //
 // Implements:
 // - [x] windows: hidden at creation, title, show and hide, destroy
-// - [x] present: the backing image into the window surface, then
-//       SDL_UpdateWindowSurfaceRects; a window without a surface is an error
-//       (creation fails, or one line and exit status 1), never a blank run
+// - [x] backing images: on X11 in memory shared with the X server, handed to
+//       it without waiting (sdl_xshm.h); elsewhere ordinary memory
+// - [x] present: shared images straight to the X window; others into SDL's
+//       window surface, then SDL_UpdateWindowSurfaceRects; a window without
+//       a surface is an error (creation fails, or one line and exit status
+//       1), never a blank run
 // - [x] keys (sided modifiers), mouse motion and the three buttons, leave
 // - [x] key releases that SDL makes up when the focus goes are dropped
 // - [x] close button, SIGINT/SIGTERM (SDL_QUIT), resize, minimise, expose
@@ -31,6 +34,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <thread>
 
 #include <unistd.h>
@@ -39,6 +43,7 @@
 #include "px/native/sdl/sdl_keys.h"
 #include "px/native/sdl/sdl_wayland.h"
 #include "px/native/sdl/sdl_x11.h"
+#include "px/native/sdl/sdl_xshm.h"
 
 namespace {
 
@@ -48,6 +53,7 @@ struct SdlWindow {
     SDL_Window* window = nullptr;
     bool minimized = false;
     bool gone = false;  // another program destroyed it: nothing may touch it
+    unsigned long xWindow = 0;  // the X11 window; 0 under any other video driver
 };
 
 struct SdlState {
@@ -285,7 +291,7 @@ bool openWindow(HWND window, const WindowRequest& request, Refusal& refusal) {
         return false;
     }
     sdl::watchWindow(created);
-    sdlState().windows[handleValue(window)] = SdlWindow{created, false, false};
+    sdlState().windows[handleValue(window)] = SdlWindow{created, false, false, sdl::xWindowOf(created)};
     sdlState().byId[SDL_GetWindowID(created)] = window;
     return true;
 }
@@ -314,17 +320,36 @@ void setVisible(HWND window, bool visible) {
     }
 }
 
+std::uint8_t* allocateImage(HWND window, std::int32_t width, std::int32_t height) {
+    const auto it = sdlState().windows.find(handleValue(window));
+    if (it != sdlState().windows.end() && it->second.xWindow != 0) {
+        if (std::uint8_t* memory = sdl::sharedImageAllocate(it->second.xWindow, width, height)) return memory;
+    }
+    void* memory = std::malloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    if (memory == nullptr) throw std::bad_alloc();
+    return static_cast<std::uint8_t*>(memory);
+}
+
+void freeImage(HWND, std::uint8_t* memory) {
+    if (!sdl::sharedImageFree(memory)) std::free(memory);
+}
+
+void waitImageIdle(HWND, std::uint8_t* memory) { sdl::sharedImageWaitIdle(memory); }
+
 void present(HWND window, const Image& image, const Rect& area) {
-    SDL_Window* w = findSdlWindow(window);
-    if (w == nullptr) return;
+    const auto it = sdlState().windows.find(handleValue(window));
+    if (it == sdlState().windows.end() || it->second.gone) return;
+    SDL_Window* w = it->second.window;
+    if (it->second.xWindow != 0 && sdl::sharedImagePut(it->second.xWindow, image.bytes(), area)) return;
+
     SDL_Surface* surface = SDL_GetWindowSurface(w);
     if (surface == nullptr) cannotDraw(SDL_GetError());
     // The surface follows the window's real size, which may run ahead of or
     // behind the image while a resize is on its way.
     const Rect r = intersect(area, Rect{0, 0, std::min(image.width, surface->w), std::min(image.height, surface->h)});
     if (r.empty()) return;
-    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
-    const std::uint8_t* from = image.bytes.data() + (static_cast<std::size_t>(r.top) * image.width + r.left) * 4;
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) cannotDraw(SDL_GetError());
+    const std::uint8_t* from = image.bytes() + (static_cast<std::size_t>(r.top) * image.width + r.left) * 4;
     const int bytesPerPixel = surface->format->BytesPerPixel;
     auto* to = static_cast<std::uint8_t*>(surface->pixels) + static_cast<std::size_t>(r.top) * surface->pitch +
                static_cast<std::size_t>(r.left) * bytesPerPixel;
@@ -342,6 +367,7 @@ void present(HWND window, const Image& image, const Rect& area) {
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     const SDL_Rect rect{r.left, r.top, width, height};
     SDL_UpdateWindowSurfaceRects(w, &rect, 1);
+    return;
 }
 
 void pollEvents() {
