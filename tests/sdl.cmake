@@ -21,6 +21,6 @@ set_tests_properties(sdl_window_in_xvfb PROPERTIES TIMEOUT 120 LABELS sdl)
 # backend shows images through SDL's window surface instead.
 add_test(NAME sdl_window_in_xvfb_without_shm
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/sdl/window_test.sh
-          $<TARGET_FILE:sdl_window_probe> $<TARGET_FILE:sdl-send-wm-delete>)
+          $<TARGET_FILE:sdl_window_probe> $<TARGET_FILE:send-wm-delete>)
 set_tests_properties(sdl_window_in_xvfb_without_shm PROPERTIES TIMEOUT 120 LABELS sdl
   ENVIRONMENT "XVFB_ARGS=-extension MIT-SHM;EXPECT_NO_SHM=1")

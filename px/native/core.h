@@ -32,6 +32,7 @@ struct Rect {
 
     bool empty() const { return right <= left || bottom <= top; }
 };
+// gdi.cpp
 Rect intersect(const Rect& a, const Rect& b);
 Rect unite(const Rect& a, const Rect& b);  // bounding box; an empty side is ignored
 
@@ -186,6 +187,10 @@ struct State {
     std::uint64_t dibByteLimit = 0x7FFFFFFF;
 };
 
+// ------------------------------------------------------------------ windows.cpp
+// Module, classes and windows: registration, the creation sequence,
+// destruction, the per-window slots, title, visibility, the default procedure.
+
 State& state();
 // Forgets everything except the handle counter, so old handles stay invalid.
 void resetState();
@@ -203,6 +208,23 @@ std::uintptr_t handleValue(H handle) {
 // record may be gone afterwards: look it up again.
 LRESULT callProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
+// Client rectangle of a window record.
+Rect clientRect(const Window& window);
+
+// The colour a brush paints, if it paints one.
+std::optional<std::uint32_t> brushColor(HBRUSH brush);
+
+// Records why the last creation failed (none: it did not), for
+// pxNativeLastFailure and pxNativeLastError.
+void setLastError(pxNativeFailure failure, const std::string& detail);
+
+// UTF-8 from a wide string (UTF-32 on Linux).
+std::string narrow(const wchar_t* text);
+
+// ------------------------------------------------------------------ messages.cpp
+// The queue and its retrieval order, posting and sending, the quit request,
+// timers and the clock.
+
 // The layer's clock, from the backend.
 std::int64_t nowNs();
 DWORD messageTime();
@@ -210,14 +232,27 @@ DWORD messageTime();
 // A message stamped with the time and pointer position of now.
 MSG makeMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-// The open drawing surface of that handle, or null.
-DeviceContext* findDeviceContext(HDC dc);
-
-// Client rectangle of a window record.
-Rect clientRect(const Window& window);
-
 // Adds to the queue (internal callers; PostMessageW validates first).
 void enqueue(QueuedMessage entry);
+
+// Applies a resize that retrieval reached: sizes the image, sends WM_SIZE and
+// invalidates as the class style says.
+void applyResize(HWND window, std::int32_t width, std::int32_t height);
+
+// Destroys a window that another program destroyed (see input::destroyed).
+void applyDestroyed(HWND window);
+
+// Removes everything that refers to a window being destroyed: queued
+// messages, timers, capture and grab, device contexts.
+void forgetWindow(HWND window);
+
+// The earliest deadline of the timers a retrieval with this window filter
+// could hand out, if any runs.
+std::optional<std::int64_t> nextTimerDeadline(HWND filter);
+
+// ------------------------------------------------------------------ input.cpp
+// Native input becoming messages (see also namespace input below): keys and
+// their state, the mouse, capture, the button grab and leave tracking.
 
 // Updates the key state that GetKeyState reads, and the button grab, as a
 // message is retrieved; `target` is the window a mouse message went to.
@@ -233,28 +268,14 @@ HWND mouseTarget(const QueuedMessage& entry, MSG& message);
 // grab ends instead).
 bool leaveDue(const QueuedMessage& entry);
 
-// Applies a resize that retrieval reached: sizes the image, sends WM_SIZE and
-// invalidates as the class style says.
-void applyResize(HWND window, std::int32_t width, std::int32_t height);
+// ------------------------------------------------------------------ gdi.cpp
+// Device contexts, painting, bitmaps and the blit; rectangles and images.
 
-// Destroys a window that another program destroyed (see input::destroyed).
-void applyDestroyed(HWND window);
-
-// Removes everything that refers to a window being destroyed: queued
-// messages, timers, capture and grab, device contexts.
-void forgetWindow(HWND window);
+// The open drawing surface of that handle, or null.
+DeviceContext* findDeviceContext(HDC dc);
 
 // Fills `area` of the window's image with an opaque colour (0xRRGGBB).
 void fillImage(Window& window, const Rect& area, std::uint32_t rgb);
-// The colour a brush paints, if it paints one.
-std::optional<std::uint32_t> brushColor(HBRUSH brush);
-
-// The earliest deadline of the timers a retrieval with this window filter
-// could hand out, if any runs.
-std::optional<std::int64_t> nextTimerDeadline(HWND filter);
-
-// UTF-8 from a wide string (UTF-32 on Linux).
-std::string narrow(const wchar_t* text);
 
 // ------------------------------------------------------------------ backend
 // Implemented by the one linked backend.
@@ -320,10 +341,10 @@ Size largestClient();
 
 }  // namespace backend
 
-// Clamps a requested client size to [0, the backend's largest].
+// Clamps a requested client size to [0, the backend's largest] (windows.cpp).
 backend::Size clampClientSize(std::int32_t width, std::int32_t height);
 
-// ------------------------------------------------------------------ input
+// ------------------------------------------------------------------ input (input.cpp)
 // Native events, reported by the backend in the order they happened. Each
 // becomes queue entries at once. Unknown windows are ignored.
 namespace input {
@@ -352,15 +373,14 @@ void destroyed(HWND window);
 
 }  // namespace input
 
-// ------------------------------------------------------------------ inspection
-// For the headless backend's test controls.
+// ------------------------------------------------------------------ inspect.cpp
+// For the headless backend's test controls: what no Win32 call offers.
 namespace inspect {
 
 const Image* image(HWND window);
 std::vector<Timer> timers(HWND window);
 void failDibSections(int count);
 void limitDibSectionBytes(std::uint64_t bytes);  // never above the built-in limit
-void setLastError(pxNativeFailure failure, const std::string& detail);
 
 }  // namespace inspect
 

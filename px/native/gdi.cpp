@@ -127,11 +127,6 @@ void fillImage(Window& window, const Rect& area, std::uint32_t rgb) {
     }
 }
 
-namespace inspect {
-void failDibSections(int count) { state().dibFailures = std::max(count, 0); }
-void limitDibSectionBytes(std::uint64_t bytes) { state().dibByteLimit = std::min<std::uint64_t>(bytes, State{}.dibByteLimit); }
-}  // namespace inspect
-
 }  // namespace pxNative
 
 using namespace pxNative;

@@ -206,16 +206,6 @@ void applyDestroyed(HWND window) {
     PostQuitMessage(0);
 }
 
-namespace inspect {
-std::vector<Timer> timers(HWND window) {
-    std::vector<Timer> out;
-    for (const Timer& timer : state().timers)
-        if (timer.window == window) out.push_back(timer);
-    std::sort(out.begin(), out.end(), [](const Timer& a, const Timer& b) { return a.id < b.id; });
-    return out;
-}
-}  // namespace inspect
-
 }  // namespace pxNative
 
 using namespace pxNative;

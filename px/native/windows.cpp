@@ -113,19 +113,12 @@ LRESULT callProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return record->procedure(window, message, wparam, lparam);
 }
 
-namespace inspect {
 void setLastError(pxNativeFailure failure, const std::string& detail) {
     State& s = state();
     s.lastFailure = failure;
     s.lastError = pxNativeFailureText(failure);
     if (!detail.empty()) s.lastError += " (" + detail + ")";
 }
-
-const Image* image(HWND window) {
-    const Window* record = findWindow(window);
-    return record == nullptr ? nullptr : &record->image;
-}
-}  // namespace inspect
 
 }  // namespace pxNative
 
@@ -226,14 +219,14 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
                             int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
                             LPVOID lpParam) {
     State& s = state();
-    inspect::setLastError(pxNativeFailure::none, "");
+    setLastError(pxNativeFailure::none, "");
     const WindowClass* cls = findClass(lpClassName, hInstance);
     if (cls == nullptr) {
-        inspect::setLastError(pxNativeFailure::unknownClass, "");
+        setLastError(pxNativeFailure::unknownClass, "");
         return nullptr;
     }
     if (hWndParent != nullptr && findWindow(hWndParent) == nullptr) {
-        inspect::setLastError(pxNativeFailure::unknownParent, "");
+        setLastError(pxNativeFailure::unknownParent, "");
         return nullptr;
     }
 
@@ -265,7 +258,7 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     request.toplevel = hWndParent == nullptr;
     backend::Refusal refusal;
     if (!backend::openWindow(window, request, refusal)) {
-        inspect::setLastError(refusal.failure, refusal.detail);
+        setLastError(refusal.failure, refusal.detail);
         return nullptr;
     }
     // The image after the native window: a backend may give it memory that
@@ -279,7 +272,7 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     // The procedure may destroy the window from any of the messages below.
     const auto gone = [&] {
         if (findWindow(window) != nullptr) return false;
-        inspect::setLastError(pxNativeFailure::destroyedWhileCreated, "");
+        setLastError(pxNativeFailure::destroyedWhileCreated, "");
         return true;
     };
 
@@ -305,13 +298,13 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     if (gone()) return nullptr;
     if (callProcedure(window, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create)) == 0) {
         if (findWindow(window) != nullptr) finishWindow(window, false);
-        inspect::setLastError(pxNativeFailure::refusedByProcedure, "WM_NCCREATE");
+        setLastError(pxNativeFailure::refusedByProcedure, "WM_NCCREATE");
         return nullptr;
     }
     if (gone()) return nullptr;
     if (callProcedure(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
         if (findWindow(window) != nullptr) finishWindow(window, true);
-        inspect::setLastError(pxNativeFailure::refusedByProcedure, "WM_CREATE");
+        setLastError(pxNativeFailure::refusedByProcedure, "WM_CREATE");
         return nullptr;
     }
     if (gone()) return nullptr;
