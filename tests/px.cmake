@@ -2,6 +2,7 @@
 # px_win32_api.cpp holds only compile-time checks of the Win32 subset.
 add_executable(glintworks_px_tests
   px_window_test.cpp
+  px_native_test.cpp
   px_offscreen_test.cpp
   px_win32_api.cpp
 )

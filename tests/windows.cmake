@@ -24,6 +24,7 @@ add_subdirectory(/usr/src/googletest/googletest ${PROJECT_BINARY_DIR}/googletest
 
 add_executable(glintworks_px_tests
   px_window_test.cpp
+  px_native_test.cpp
   px_offscreen_test.cpp
   px_win32_api.cpp
   windows/win32_driver.cpp
