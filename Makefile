@@ -12,7 +12,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 25
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps deps-run deps-package deps-windows package build build-run build-asan build-fuzz windows run test test-unit test-asan test-windows fuzz bench bench-icount bench-e2e soak clean
+.PHONY: all deps deps-run deps-package deps-windows package build build-run build-asan build-fuzz windows run test test-unit test-asan test-windows fuzz bench bench-icount bench-e2e soak format-check clean
 
 all: build
 
@@ -69,7 +69,11 @@ build-fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
 run: build-run
 	scripts/run $(BUILD)
 
-test: test-unit test-windows test-asan fuzz
+test: format-check test-unit test-windows test-asan fuzz
+
+# Every C++ file laid out as .clang-format says.
+format-check: deps
+	scripts/format-check
 
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -7,8 +7,7 @@ double countsToMilliseconds(std::int64_t counter, std::int64_t frequency) {
     // frequency x 1000, which fits in 64 bits for any real counter frequency.
     const std::int64_t seconds = counter / frequency;
     const std::int64_t rest = counter % frequency;
-    return static_cast<double>(seconds) * 1000.0 +
-           static_cast<double>(rest * 1000) / static_cast<double>(frequency);
+    return static_cast<double>(seconds) * 1000.0 + static_cast<double>(rest * 1000) / static_cast<double>(frequency);
 }
 
 double millisecondsNow() {

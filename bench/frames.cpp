@@ -32,7 +32,8 @@ long positive(const char* text, long limit) {
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--targets") == 0) {
-        for (int i = 0; i < glintworks::renderTargetCount(); ++i) std::printf("%s\n", glintworks::renderTargetNameAt(i));
+        for (int i = 0; i < glintworks::renderTargetCount(); ++i)
+            std::printf("%s\n", glintworks::renderTargetNameAt(i));
         return 0;
     }
     if (argc != 4 && argc != 5) return usage();

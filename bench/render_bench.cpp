@@ -20,7 +20,8 @@ using glintworks::Scene;
 
 // A top-down frame of the given size, as the viewer's buffer is laid out.
 struct Frame {
-    Frame(std::int32_t w, std::int32_t h) : memory(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4, 0xFF) {
+    Frame(std::int32_t w, std::int32_t h)
+        : memory(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4, 0xFF) {
         rows.pixels = memory.data();
         rows.width = w;
         rows.height = h;

@@ -8,8 +8,8 @@ namespace {
 // Keeps a computed coordinate in the platform's int range; anything clamped
 // lies far outside every buffer and surface, so it still copies nothing.
 int toPlatformInt(std::int64_t value) {
-    return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
-                                                     std::numeric_limits<int>::max()));
+    return static_cast<int>(
+        std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 }  // namespace
@@ -66,8 +66,8 @@ std::int32_t pxOffscreen::allocate(std::int32_t newWidth, std::int32_t newHeight
     header.bV5AlphaMask = 0xFF000000;
 
     void* memory = nullptr;
-    const HBITMAP created = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS,
-                                             &memory, nullptr, 0);
+    const HBITMAP created =
+        CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS, &memory, nullptr, 0);
     if (created == nullptr) {
         bitmap = nullptr;
         pixels = nullptr;

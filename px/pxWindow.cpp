@@ -137,9 +137,7 @@ LRESULT pxWindowNative::dispatch(HWND window, UINT message, WPARAM wparam, LPARA
         handleCreated();
         PostMessageW(window, PX_MSG_APPLY_TICK_RATE, 0, 0);
         break;
-    case WM_DESTROY:
-        handleDestroyed();
-        break;
+    case WM_DESTROY: handleDestroyed(); break;
     case WM_SIZE:
         handleResize(static_cast<std::int32_t>(lparam & 0xFFFF), static_cast<std::int32_t>((lparam >> 16) & 0xFFFF));
         break;
@@ -150,26 +148,16 @@ LRESULT pxWindowNative::dispatch(HWND window, UINT message, WPARAM wparam, LPARA
         EndPaint(handle, &paint);
         return 0;
     }
-    case WM_CLOSE:
-        handleCloseRequest();
-        return 0;
+    case WM_CLOSE: handleCloseRequest(); return 0;
     case WM_ERASEBKGND:
         // The window shows only what handlePaint draws.
         return 0;
-    case WM_NCDESTROY:
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        break;
+    case WM_NCDESTROY: SetWindowLongPtrW(window, GWLP_USERDATA, 0); break;
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-        handleKeyPress(static_cast<std::uint32_t>(wparam), keyFlags());
-        break;
+    case WM_SYSKEYDOWN: handleKeyPress(static_cast<std::uint32_t>(wparam), keyFlags()); break;
     case WM_KEYUP:
-    case WM_SYSKEYUP:
-        handleKeyRelease(static_cast<std::uint32_t>(wparam), keyFlags());
-        break;
-    case WM_TIMER:
-        handleTimer();
-        break;
+    case WM_SYSKEYUP: handleKeyRelease(static_cast<std::uint32_t>(wparam), keyFlags()); break;
+    case WM_TIMER: handleTimer(); break;
     case WM_MOUSEMOVE:
         if (!mouseTracked) {
             TRACKMOUSEEVENT track{};
@@ -186,8 +174,9 @@ LRESULT pxWindowNative::dispatch(HWND window, UINT message, WPARAM wparam, LPARA
         // Capture first, so that the drag and the release keep coming from
         // outside the window.
         SetCapture(handle);
-        const std::uint32_t button =
-            message == WM_LBUTTONDOWN ? PX_BTN_LEFT : message == WM_MBUTTONDOWN ? PX_BTN_MIDDLE : PX_BTN_RIGHT;
+        const std::uint32_t button = message == WM_LBUTTONDOWN   ? PX_BTN_LEFT
+                                     : message == WM_MBUTTONDOWN ? PX_BTN_MIDDLE
+                                                                 : PX_BTN_RIGHT;
         handleMousePress(positionX(lparam), positionY(lparam), buttonFlags(button, wparam));
         break;
     }
@@ -195,8 +184,9 @@ LRESULT pxWindowNative::dispatch(HWND window, UINT message, WPARAM wparam, LPARA
     case WM_MBUTTONUP:
     case WM_RBUTTONUP: {
         ReleaseCapture();
-        const std::uint32_t button =
-            message == WM_LBUTTONUP ? PX_BTN_LEFT : message == WM_MBUTTONUP ? PX_BTN_MIDDLE : PX_BTN_RIGHT;
+        const std::uint32_t button = message == WM_LBUTTONUP   ? PX_BTN_LEFT
+                                     : message == WM_MBUTTONUP ? PX_BTN_MIDDLE
+                                                               : PX_BTN_RIGHT;
         handleMouseRelease(positionX(lparam), positionY(lparam), buttonFlags(button, wparam));
         break;
     }
@@ -224,8 +214,7 @@ LRESULT pxWindowNative::dispatch(HWND window, UINT message, WPARAM wparam, LPARA
         }
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return DefWindowProcW(window, message, wparam, lparam);
 }

@@ -51,10 +51,10 @@ inline constexpr UINT PX_MSG_POSTED_PAIR = WM_USER + 1001;      // 2025: see pos
 
 class pxWindowNative {
 public:
-    HWND handle = nullptr;         // set on WM_NCCREATE and again from the creation's result
-    UINT_PTR timerId = 0;          // the running tick timer; 0: none
-    std::int32_t tickRate = 0;     // the last rate given to setTickRate; 2024 re-applies it when non-zero
-    bool mouseTracked = false;     // a WM_MOUSELEAVE is armed
+    HWND handle = nullptr;      // set on WM_NCCREATE and again from the creation's result
+    UINT_PTR timerId = 0;       // the running tick timer; 0: none
+    std::int32_t tickRate = 0;  // the last rate given to setTickRate; 2024 re-applies it when non-zero
+    bool mouseTracked = false;  // a WM_MOUSELEAVE is armed
 
     pxWindowNative() = default;
     // Detaches the object from the native window (its user-data slot goes to
@@ -69,8 +69,8 @@ public:
     // Registers the window class "pxWindow" once per process and creates the
     // window hidden, with an empty title. x, y, width and height are the outer
     // rectangle. Returns 0 when created, 1 when the platform refused.
-    std::int32_t createWithStyle(HWND parent, std::int32_t x, std::int32_t y, std::int32_t width,
-                                 std::int32_t height, std::uint32_t style, std::uint32_t exStyle);
+    std::int32_t createWithStyle(HWND parent, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                                 std::uint32_t style, std::uint32_t exStyle);
 
     // The platform's result, unchanged (non-zero: done).
     std::int32_t setTitle(const char* title);

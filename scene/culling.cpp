@@ -47,7 +47,9 @@ Point operator*(Point a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 double dotOf(Point a, Point b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 double lengthOf(Point a) { return std::sqrt(dotOf(a, a)); }
 Point pointOf(Vec3 v) { return {v.x, v.y, v.z}; }
-Point sphereCentre(const FlatScene& flat, std::int32_t j) { return {flat.sphereX[j], flat.sphereY[j], flat.sphereZ[j]}; }
+Point sphereCentre(const FlatScene& flat, std::int32_t j) {
+    return {flat.sphereX[j], flat.sphereY[j], flat.sphereZ[j]};
+}
 Point lightPosition(const FlatScene& flat, std::int32_t k) { return {flat.lightX[k], flat.lightY[k], flat.lightZ[k]}; }
 
 // A sphere of squared radius r2 grown so that no ray that starts within
@@ -160,8 +162,8 @@ PixelBox mirrorBox(const FlatScene& flat, const CullPlane& plane, double reach, 
     const Point eye = pointOf(flat.eye);
     const Point c = sphereCentre(flat, j);
     const double travel = lengthOf(c - eye) + 1.001 * reach + 1.0;
-    const double radius = grownRadius(flat.radiusSquared[j], travel) + 2.0 * offPlane(eye, plane, reach) +
-                          1e-5 * (lengthOf(eye) + reach);
+    const double radius =
+        grownRadius(flat.radiusSquared[j], travel) + 2.0 * offPlane(eye, plane, reach) + 1e-5 * (lengthOf(eye) + reach);
     return eyeBoxOfBall(eye, c - plane.n * (2.0 * plane.f(c)), radius);
 }
 
@@ -193,8 +195,8 @@ PixelBox shadowBox(const FlatScene& flat, const CullPlane& plane, double reach, 
     const double e = offPlane(eye, plane, reach);
     if (!(fLight > 4.0 * e)) return kEveryPixel;
     const double lightTravel = lengthOf(light - eye) + 1.001 * reach + 1.0;
-    const double radius = grownRadius(flat.radiusSquared[j], lengthOf(c - eye) + 1.001 * reach + 1.0) +
-                          1e-5 * lightTravel + 1e-3;
+    const double radius =
+        grownRadius(flat.radiusSquared[j], lengthOf(c - eye) + 1.001 * reach + 1.0) + 1e-5 * lightTravel + 1e-3;
     const double fCentre = plane.f(c);
     const double spread = radius * (std::fabs(plane.n.x) + std::fabs(plane.n.y) + std::fabs(plane.n.z));
     const double guard = 1e-9 * (std::fabs(fLight) + std::fabs(fCentre) + spread) + 1e-9;
@@ -280,8 +282,8 @@ PixelBox highlightBox(const FlatScene& flat, const CullPlane& plane, std::int32_
     const Point image = light - plane.n * (2.0 * fLight);
     const double imageDistance = lengthOf(image - eye);
     const double pointSlack = 1e-6 * (lengthOf(eye) + kFarDistance);
-    const double angle = std::acos(threshold - 1e-5) + 4.0 * pointSlack / (std::fabs(fEye) - e) +
-                         8.0 * e / imageDistance + 1e-5;
+    const double angle =
+        std::acos(threshold - 1e-5) + 4.0 * pointSlack / (std::fabs(fEye) - e) + 8.0 * e / imageDistance + 1e-5;
     if (!(angle < 1.2)) return kEveryPixel;
     return eyeBoxOfBall(eye, eye + (image - eye) * (1.0 / imageDistance), std::sin(angle));
 }
@@ -303,8 +305,8 @@ ShadedBall shadedBall(const FlatScene& flat, std::int32_t k, std::int32_t j, dou
     ball.light = lightPosition(flat, k);
     ball.centre = sphereCentre(flat, j);
     const double r = std::sqrt(static_cast<double>(flat.radiusSquared[j]));
-    ball.radius = grownRadius(flat.radiusSquared[j], reach + 2.0 * r + 1.0) +
-                  1e-5 * (reach + lengthOf(ball.centre) + r) + 1e-3;
+    ball.radius =
+        grownRadius(flat.radiusSquared[j], reach + 2.0 * r + 1.0) + 1e-5 * (reach + lengthOf(ball.centre) + r) + 1e-3;
     ball.distance = lengthOf(ball.centre - ball.light);
     return ball;
 }

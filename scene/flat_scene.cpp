@@ -157,7 +157,8 @@ bool flattenScene(const Scene& scene, FlatScene& flat) {
         flat.lightG[k] = light.color.g;
         flat.lightR[k] = light.color.r;
         const float b = std::fabs(light.color.b), g = std::fabs(light.color.g), r = std::fabs(light.color.r);
-        flat.lightMax[k] = std::isnan(b) || std::isnan(g) || std::isnan(r) ? std::nanf("") : std::fmax(b, std::fmax(g, r));
+        flat.lightMax[k] =
+            std::isnan(b) || std::isnan(g) || std::isnan(r) ? std::nanf("") : std::fmax(b, std::fmax(g, r));
         flat.lightWhite[k] = light.color.b == 1.0f && light.color.g == 1.0f && light.color.r == 1.0f;
         for (std::int32_t j = 0; j < flat.sphereCount; ++j) setShadowCone(flat, k, j);
         for (std::int32_t i = 0; i < flat.primitiveCount; ++i) {

@@ -42,8 +42,6 @@ bool Plane::intersect(const Ray& ray, float& distance) const {
 
 Vec3 Plane::normalAt(const Vec3&) const { return normal; }
 
-void Plane::translate(std::int32_t, std::int32_t dy, std::int32_t) {
-    offset += static_cast<float>(dy);
-}
+void Plane::translate(std::int32_t, std::int32_t dy, std::int32_t) { offset += static_cast<float>(dy); }
 
 }  // namespace glintworks

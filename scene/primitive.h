@@ -8,8 +8,8 @@
 namespace glintworks {
 
 struct Material {
-    Color4 color;        // the colour shading reads
-    Color4 savedColor;   // the true colour while the primitive is grabbed and shown doubled
+    Color4 color;                // the colour shading reads
+    Color4 savedColor;           // the true colour while the primitive is grabbed and shown doubled
     float specular = 0.0f;       // scale of the hard-edged highlight
     float specularPower = 1.0f;  // exponent of the highlight
     float reflection = 0.0f;     // weight factor of the next mirrored ray segment
@@ -56,7 +56,7 @@ public:
     Plane(Vec3 n, float d, const Material& m) : Primitive(m), offset(d), normal(n) {}
 
     bool intersect(const Ray& ray, float& distance) const override;
-    Vec3 normalAt(const Vec3& point) const override;  // always `normal`
+    Vec3 normalAt(const Vec3& point) const override;                             // always `normal`
     void translate(std::int32_t dx, std::int32_t dy, std::int32_t dz) override;  // offset += dy
 
     float offset;

@@ -89,10 +89,8 @@ struct Target {
 
 // Best first.
 const Target kTargets[] = {
-    {"AVX-512", HWY_CHOOSE_AVX3(RenderFlat), runsAvx3},
-    {"AVX2", HWY_CHOOSE_AVX2(RenderFlat), runsAvx2},
-    {"SSE4", HWY_CHOOSE_SSE4(RenderFlat), runsSse4},
-    {"SSSE3", HWY_CHOOSE_SSSE3(RenderFlat), runsSsse3},
+    {"AVX-512", HWY_CHOOSE_AVX3(RenderFlat), runsAvx3},      {"AVX2", HWY_CHOOSE_AVX2(RenderFlat), runsAvx2},
+    {"SSE4", HWY_CHOOSE_SSE4(RenderFlat), runsSse4},         {"SSSE3", HWY_CHOOSE_SSSE3(RenderFlat), runsSsse3},
     {"scalar", HWY_CHOOSE_FALLBACK(RenderFlat), runsAlways},
 };
 constexpr int kTargetCount = static_cast<int>(sizeof kTargets / sizeof kTargets[0]);

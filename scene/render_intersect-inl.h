@@ -384,7 +384,8 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
             hn::Store(nz, df, c.nz + i);
         }
         const MF shade = hn::And(hitSomething, normalOk);
-        if (fromEye && onePrimitive && flat.kind[first] == FlatScene::kPlane && flat.planeSlot[first] < flat.cullPlaneCount) {
+        if (fromEye && onePrimitive && flat.kind[first] == FlatScene::kPlane &&
+            flat.planeSlot[first] < flat.cullPlaneCount) {
             c.cullPlane[v] = flat.planeSlot[first];
             c.tier[v] = TierOf(shade, nearest);
         } else if (onePrimitive && flat.kind[first] == FlatScene::kSphere) {

@@ -77,12 +77,12 @@ HWY_INLINE MF SameSign(VF numerator, VF denominator) {
 HWY_INLINE VF PlaneDot(const FlatScene& flat, std::int32_t j, VF ax, VF ay, VF az) {
     const DF df;
     switch (flat.planeAxis[j]) {
-        case 0: return hn::Mul(ax, hn::Set(df, flat.planeNx[j]));
-        case 1: return hn::Mul(ay, hn::Set(df, flat.planeNy[j]));
-        case 2: return hn::Mul(az, hn::Set(df, flat.planeNz[j]));
-        default:
-            return Dot(ax, ay, az, hn::Set(df, flat.planeNx[j]), hn::Set(df, flat.planeNy[j]),
-                       hn::Set(df, flat.planeNz[j]));
+    case 0: return hn::Mul(ax, hn::Set(df, flat.planeNx[j]));
+    case 1: return hn::Mul(ay, hn::Set(df, flat.planeNy[j]));
+    case 2: return hn::Mul(az, hn::Set(df, flat.planeNz[j]));
+    default:
+        return Dot(ax, ay, az, hn::Set(df, flat.planeNx[j]), hn::Set(df, flat.planeNy[j]),
+                   hn::Set(df, flat.planeNz[j]));
     }
 }
 

@@ -50,10 +50,10 @@ template <int kAxis>
 HWY_INLINE VF PlaneCosine(const FlatScene& flat, std::int32_t p, VF nx, VF ny, VF nz, VF lx, VF ly, VF lz) {
     const int axis = kAxis == kAnyAxis ? flat.cullPlaneAxis[p] : kAxis;
     switch (axis) {
-        case 0: return hn::Mul(nx, lx);
-        case 1: return hn::Mul(ny, ly);
-        case 2: return hn::Mul(nz, lz);
-        default: return Dot(nx, ny, nz, lx, ly, lz);
+    case 0: return hn::Mul(nx, lx);
+    case 1: return hn::Mul(ny, ly);
+    case 2: return hn::Mul(nz, lz);
+    default: return Dot(nx, ny, nz, lx, ly, lz);
     }
 }
 // Diffuse light of light k for lanes of `shade` that met cull plane p with
@@ -118,8 +118,8 @@ void ShadePlaneVectors(const FlatScene& flat, const RowSpans& row, std::int32_t 
         VF sumB = hn::Load(df, c.sumB + i);
         VF sumG = hn::Load(df, c.sumG + i);
         VF sumR = hn::Load(df, c.sumR + i);
-        AddPlaneLight<kAnyAxis, true>(flat, k, p, shadowSpheres, LoadMask(c.shade + i), hn::Load(df, c.ox + i), hn::Load(df, c.oy + i),
-                      hn::Load(df, c.oz + i), sumB, sumG, sumR);
+        AddPlaneLight<kAnyAxis, true>(flat, k, p, shadowSpheres, LoadMask(c.shade + i), hn::Load(df, c.ox + i),
+                                      hn::Load(df, c.oy + i), hn::Load(df, c.oz + i), sumB, sumG, sumR);
         hn::Store(sumB, df, c.sumB + i);
         hn::Store(sumG, df, c.sumG + i);
         hn::Store(sumR, df, c.sumR + i);
@@ -168,12 +168,18 @@ bool ShadeAndMirrorOnPlaneOf(const FlatScene& flat, std::int32_t p, Chunk& c, st
 HWY_INLINE bool ShadeAndMirrorOnPlane(const FlatScene& flat, std::int32_t p, Chunk& c, std::size_t v) {
     const bool others = flat.planeCount > 1;
     switch (flat.cullPlaneAxis[p]) {
-        case 0: return others ? ShadeAndMirrorOnPlaneOf<0, true>(flat, p, c, v) : ShadeAndMirrorOnPlaneOf<0, false>(flat, p, c, v);
-        case 1: return others ? ShadeAndMirrorOnPlaneOf<1, true>(flat, p, c, v) : ShadeAndMirrorOnPlaneOf<1, false>(flat, p, c, v);
-        case 2: return others ? ShadeAndMirrorOnPlaneOf<2, true>(flat, p, c, v) : ShadeAndMirrorOnPlaneOf<2, false>(flat, p, c, v);
-        default:
-            return others ? ShadeAndMirrorOnPlaneOf<-1, true>(flat, p, c, v)
-                          : ShadeAndMirrorOnPlaneOf<-1, false>(flat, p, c, v);
+    case 0:
+        return others ? ShadeAndMirrorOnPlaneOf<0, true>(flat, p, c, v)
+                      : ShadeAndMirrorOnPlaneOf<0, false>(flat, p, c, v);
+    case 1:
+        return others ? ShadeAndMirrorOnPlaneOf<1, true>(flat, p, c, v)
+                      : ShadeAndMirrorOnPlaneOf<1, false>(flat, p, c, v);
+    case 2:
+        return others ? ShadeAndMirrorOnPlaneOf<2, true>(flat, p, c, v)
+                      : ShadeAndMirrorOnPlaneOf<2, false>(flat, p, c, v);
+    default:
+        return others ? ShadeAndMirrorOnPlaneOf<-1, true>(flat, p, c, v)
+                      : ShadeAndMirrorOnPlaneOf<-1, false>(flat, p, c, v);
     }
 }
 

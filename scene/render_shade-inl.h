@@ -56,9 +56,9 @@ HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t sp
         if (flat.shadowReach[k][j] > 0.0f) {
             // A culling test only, with a margin far above its own rounding:
             // fused operations are welcome here.
-            const VF along = hn::MulAdd(lz, hn::Set(df, flat.shadowAxisZ[k][j]),
-                                        hn::MulAdd(ly, hn::Set(df, flat.shadowAxisY[k][j]),
-                                                   hn::Mul(lx, hn::Set(df, flat.shadowAxisX[k][j]))));
+            const VF along = hn::MulAdd(
+                lz, hn::Set(df, flat.shadowAxisZ[k][j]),
+                hn::MulAdd(ly, hn::Set(df, flat.shadowAxisY[k][j]), hn::Mul(lx, hn::Set(df, flat.shadowAxisX[k][j]))));
             const MF outside = hn::And(hn::Gt(along, hn::Set(df, flat.shadowLimit[k][j])),
                                        hn::Lt(dist, hn::Set(df, flat.shadowReach[k][j])));
             other = hn::AndNot(outside, other);
@@ -97,8 +97,7 @@ HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t sp
 
 // The lanes of `lit` whose highlight may reach a whole unit, so that pow must
 // run for them. Everything else adds a truncated 0 in every channel.
-HWY_INLINE MF MayHighlight(const FlatScene& flat, std::int32_t k, const Surface& s, MF lit, VF cosine,
-                           VF coefficient) {
+HWY_INLINE MF MayHighlight(const FlatScene& flat, std::int32_t k, const Surface& s, MF lit, VF cosine, VF coefficient) {
     const DF df;
     const VF zero = hn::Zero(df);
     const VF one = hn::Set(df, 1.0f);
@@ -208,8 +207,7 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const TowardLigh
     // Skipped: the light on the hit point, or behind or in the surface.
     MF lit = hn::AndNot(hn::Or(hn::Eq(l.d2, zero), hn::Le(nl, zero)), s.shade);
     if (None(lit)) return;
-    lit = Unshadowed<kOneHit>(flat, k, shadowSpheres, shadowPlanes, s.hit, s.px, s.py, s.pz, lit, lx, ly, lz,
-                              l.dist);
+    lit = Unshadowed<kOneHit>(flat, k, shadowSpheres, shadowPlanes, s.hit, s.px, s.py, s.pz, lit, lx, ly, lz, l.dist);
     if (None(lit)) return;
 
     const VF diffuse = hn::Mul(nl, coefficient);
@@ -259,7 +257,7 @@ HWY_NOINLINE void AddLightOfVector(const FlatScene& flat, std::int32_t k, std::u
     VF sumG = hn::Load(df, c.sumG + i);
     VF sumR = hn::Load(df, c.sumR + i);
     AddLight<true>(flat, k, TowardLightOf(flat, k, s.px, s.py, s.pz), shadowSpheres, shadowPlanes, true, s, dx, dy, dz,
-             coefficient, sumB, sumG, sumR);
+                   coefficient, sumB, sumG, sumR);
     hn::Store(sumB, df, c.sumB + i);
     hn::Store(sumG, df, c.sumG + i);
     hn::Store(sumR, df, c.sumR + i);

@@ -143,9 +143,9 @@ bool ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
     for (std::size_t n = 0; n < otherCount; ++n) {
         const std::size_t v = others[n];
         switch (HitsOf(flat, c, v)) {
-            case Hits::kMixed: AddLightsOfVector<Hits::kMixed>(flat, c, v); break;
-            case Hits::kOneSphere: AddLightsOfVector<Hits::kOneSphere>(flat, c, v); break;
-            case Hits::kOnePlane: AddLightsOfVector<Hits::kOnePlane>(flat, c, v); break;
+        case Hits::kMixed: AddLightsOfVector<Hits::kMixed>(flat, c, v); break;
+        case Hits::kOneSphere: AddLightsOfVector<Hits::kOneSphere>(flat, c, v); break;
+        case Hits::kOnePlane: AddLightsOfVector<Hits::kOnePlane>(flat, c, v); break;
         }
     }
     return goesOn || otherCount > 0;

@@ -45,7 +45,7 @@ constexpr int kKeyCount = 256;
 struct Scene {
     std::vector<std::shared_ptr<Primitive>> primitives;  // scan order; ties go to the earlier one
     std::vector<Light> lights;                           // shading order
-    std::int32_t width = 0;       // nominal image size; the renderer uses its buffer's size
+    std::int32_t width = 0;                              // nominal image size; the renderer uses its buffer's size
     std::int32_t height = 0;
     std::int32_t traceDepth = 0;  // most ray segments per pixel, the eye ray included
     Vec3 eye;

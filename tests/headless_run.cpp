@@ -39,11 +39,17 @@ int main() {
     at(5, [h] { pxHeadless::keyUp(h, VK_CONTROL); });
     at(20, [h] { pxHeadless::resize(h, 97, 61); });
     at(40, [h] { pxHeadless::resize(h, 0, 0); });
-    at(40, [h] { pxHeadless::failDibSections(1); pxHeadless::resize(h, 50, 40); });
+    at(40, [h] {
+        pxHeadless::failDibSections(1);
+        pxHeadless::resize(h, 50, 40);
+    });
     at(40, [h] { pxHeadless::resize(h, 33, 17); });
     at(20, [h] { pxHeadless::expose(h); });
     at(20, [&window] { window.postPair(7, 9); });
-    at(20, [h] { pxHeadless::keyDown(h, 'A'); pxHeadless::keyUp(h, 'A'); });
+    at(20, [h] {
+        pxHeadless::keyDown(h, 'A');
+        pxHeadless::keyUp(h, 'A');
+    });
     at(20, [h] { pxHeadless::keyDown(h, VK_ESCAPE); });
     at(20, [h] { pxHeadless::keyUp(h, VK_ESCAPE); });
 

@@ -69,8 +69,8 @@ struct OtherSphere : glintworks::Sphere {
 TEST(NoAllocation, FramesOfBothRenderers) {
     const Scene scene = glintworks::makeDefaultScene();
     Scene other = glintworks::makeDefaultScene();
-    other.primitives.push_back(std::make_shared<OtherSphere>(glintworks::Vec3{200.0f, 60.0f, 100.0f}, 20.0f,
-                                                             other.primitives[0]->material));
+    other.primitives.push_back(
+        std::make_shared<OtherSphere>(glintworks::Vec3{200.0f, 60.0f, 100.0f}, 20.0f, other.primitives[0]->material));
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(1920) * 1080 * 4);
     const ImageRows small{pixels.data(), 320, 240, 320 * 4, false};
     const ImageRows large{pixels.data(), 1920, 1080, 1920 * 4, true};

@@ -71,8 +71,8 @@ TEST_F(PlatformCore, GetMessageHandsOutPostedThenInputThenQuitThenPaintThenTimer
         order.push_back(messageName(message.message) + (result == 0 ? " returns 0" : ""));
         if (result != 0) DispatchMessageW(&message);  // the paint validates the window
     }
-    EXPECT_EQ(order, (Transcript{"1025", "1026", "WM_KEYDOWN", "WM_MOUSEMOVE", "WM_QUIT returns 0", "WM_PAINT",
-                                 "WM_TIMER"}));
+    EXPECT_EQ(order,
+              (Transcript{"1025", "1026", "WM_KEYDOWN", "WM_MOUSEMOVE", "WM_QUIT returns 0", "WM_PAINT", "WM_TIMER"}));
     EXPECT_EQ(pxHeadless::nowMs(), 20) << "nothing waited";
 }
 
@@ -105,8 +105,8 @@ TEST_F(PlatformCore, TwoQuickClicksAreTwoPressReleasePairs) {
     // As on Windows: the window is asked where the pointer is before a mouse
     // message while it does not hold the capture, and told when it loses it.
     const Transcript click = {
-        "msg WM_NCHITTEST", "msg WM_SETCURSOR", "msg WM_LBUTTONDOWN", "press 50 60 1",
-        "msg WM_LBUTTONUP",  "msg WM_CAPTURECHANGED", "release 50 60 1",
+        "msg WM_NCHITTEST", "msg WM_SETCURSOR",      "msg WM_LBUTTONDOWN", "press 50 60 1",
+        "msg WM_LBUTTONUP", "msg WM_CAPTURECHANGED", "release 50 60 1",
     };
     Transcript twice = click;
     twice.insert(twice.end(), click.begin(), click.end());
@@ -173,7 +173,8 @@ TEST_F(PlatformCore, APressMotionAndReleaseThatArriveTogetherReachTheWindowThePr
     pump();
     pxHeadless::mouseMove(h, -30, 90);  // no button, no capture: reaches no one
     pump();
-    EXPECT_EQ(window.log, (Transcript{"move 160 120", "press 160 120 1", "move -20 100", "release -20 100 1", "leave"}));
+    EXPECT_EQ(window.log,
+              (Transcript{"move 160 120", "press 160 120 1", "move -20 100", "release -20 100 1", "leave"}));
     EXPECT_EQ(GetCapture(), nullptr);
 }
 
@@ -259,12 +260,20 @@ TEST_F(PlatformCore, AltAndKeysWhileAltIsHeldAreSystemKeys) {
     pump();
     // Character messages from TranslateMessage reach the filter but no handler.
     EXPECT_EQ(window.log, (Transcript{
-                              "msg WM_SYSKEYDOWN", "key-press 18 32",
-                              "msg WM_SYSKEYDOWN", "key-press 88 32", "msg WM_SYSCHAR",
-                              "msg WM_SYSKEYUP", "key-release 88 32",
-                              "msg WM_SYSKEYUP", "key-release 18 0",
-                              "msg WM_KEYDOWN", "key-press 88 0", "msg WM_CHAR",
-                              "msg WM_KEYUP", "key-release 88 0",
+                              "msg WM_SYSKEYDOWN",
+                              "key-press 18 32",
+                              "msg WM_SYSKEYDOWN",
+                              "key-press 88 32",
+                              "msg WM_SYSCHAR",
+                              "msg WM_SYSKEYUP",
+                              "key-release 88 32",
+                              "msg WM_SYSKEYUP",
+                              "key-release 18 0",
+                              "msg WM_KEYDOWN",
+                              "key-press 88 0",
+                              "msg WM_CHAR",
+                              "msg WM_KEYUP",
+                              "key-release 88 0",
                           }));
 }
 

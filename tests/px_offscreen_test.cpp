@@ -139,9 +139,18 @@ TEST_F(PxOffscreen, ARefusedSizeLeavesTheBufferEmptyAndIsAskedForAgain) {
 
     // Every size the platform must refuse, each from a fresh bitmap.
     const std::pair<std::int32_t, std::int32_t> refused[] = {
-        {0, 240}, {320, 0}, {-320, 240}, {320, -240}, {-1, -1}, {kMin, kMin},
+        {0, 240},
+        {320, 0},
+        {-320, 240},
+        {320, -240},
+        {-1, -1},
+        {kMin, kMin},
         // 4 x width x height beyond what a bitmap may hold.
-        {65536, 32768}, {46341, 46341}, {kMax, 1}, {1, kMax}, {kMax, kMax},
+        {65536, 32768},
+        {46341, 46341},
+        {kMax, 1},
+        {1, kMax},
+        {kMax, kMax},
     };
     for (const auto& [w, h] : refused) {
         ASSERT_EQ(buffer.allocate(320, 240), 0);
@@ -204,8 +213,8 @@ TEST_F(PxOffscreen, CreateDibSectionRefusesWhatItCannotMakeAndReturnsNull) {
         header.bV5BitCount = bits;
         header.bV5Compression = BI_BITFIELDS;
         void* memory = reinterpret_cast<void*>(1);
-        const HBITMAP bitmap =
-            CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS, &memory, nullptr, 0);
+        const HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS,
+                                                &memory, nullptr, 0);
         EXPECT_EQ(bitmap == nullptr, memory == nullptr) << width << " x " << height;
         if (bitmap != nullptr) DeleteObject(bitmap);
         return bitmap != nullptr;
@@ -336,8 +345,9 @@ TEST_F(PxOffscreen, ABlitCopiesExactlyTheVisiblePartOfTheRectangle) {
 
         const auto where = [&] {
             return ::testing::Message() << "seed " << kSeed << ", trial " << trial << ": " << bufferWidth << " x "
-                                        << bufferHeight << (bottomUp ? " bottom-up" : " top-down") << ", blitTo(" << dstX
-                                        << ", " << dstY << ", " << w << ", " << h << ", " << srcX << ", " << srcY << ")";
+                                        << bufferHeight << (bottomUp ? " bottom-up" : " top-down") << ", blitTo("
+                                        << dstX << ", " << dstY << ", " << w << ", " << h << ", " << srcX << ", "
+                                        << srcY << ")";
         };
         ASSERT_EQ(rows, expectedRows) << where();
         const pxHeadless::Image image = shown();

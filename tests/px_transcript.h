@@ -69,8 +69,8 @@ std::string messageName(UINT message) {
 class Recorder : public pxWindow {
 public:
     Transcript log;
-    Transcript* out = &log;      // where the lines go (a test may redirect them)
-    bool logMessages = false;    // also a "msg NAME" line for each message the filter sees
+    Transcript* out = &log;                               // where the lines go (a test may redirect them)
+    bool logMessages = false;                             // also a "msg NAME" line for each message the filter sees
     std::function<bool(const pxNativeMessage&)> consume;  // the filter consumes when it returns true
     std::function<void()> onCreated;
     std::function<void()> onTimer;

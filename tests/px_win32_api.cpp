@@ -21,7 +21,7 @@ static_assert(sizeof(void*) == 8, "the layer mirrors a 64-bit Windows build");
 // ------------------------------------------------------------------ types
 
 template <typename T, std::size_t size, bool isSigned>
-constexpr bool integer = std::is_integral_v<T> && sizeof(T) == size && std::is_signed_v<T> == isSigned;
+constexpr bool integer = std::is_integral_v<T> && sizeof(T) == size&& std::is_signed_v<T> == isSigned;
 
 static_assert(integer<BOOL, 4, true>);
 static_assert(integer<BYTE, 1, false>);
@@ -80,21 +80,21 @@ static_assert(sizeof(LARGE_INTEGER) == 8);
 
 // ------------------------------------------------------------------ constants
 
-static_assert(WM_CREATE == 1 && WM_DESTROY == 2 && WM_SIZE == 5 && WM_PAINT == 15 && WM_CLOSE == 16 &&
-              WM_QUIT == 18 && WM_ERASEBKGND == 20 && WM_SETCURSOR == 32 && WM_GETMINMAXINFO == 36 &&
-              WM_NCCREATE == 129 && WM_NCDESTROY == 130 && WM_NCHITTEST == 132);
-static_assert(WM_KEYDOWN == 256 && WM_KEYUP == 257 && WM_CHAR == 258 && WM_SYSKEYDOWN == 260 &&
-              WM_SYSKEYUP == 261 && WM_SYSCHAR == 262 && WM_TIMER == 275);
+static_assert(WM_CREATE == 1 && WM_DESTROY == 2 && WM_SIZE == 5 && WM_PAINT == 15 && WM_CLOSE == 16 && WM_QUIT == 18 &&
+              WM_ERASEBKGND == 20 && WM_SETCURSOR == 32 && WM_GETMINMAXINFO == 36 && WM_NCCREATE == 129 &&
+              WM_NCDESTROY == 130 && WM_NCHITTEST == 132);
+static_assert(WM_KEYDOWN == 256 && WM_KEYUP == 257 && WM_CHAR == 258 && WM_SYSKEYDOWN == 260 && WM_SYSKEYUP == 261 &&
+              WM_SYSCHAR == 262 && WM_TIMER == 275);
 static_assert(WM_MOUSEMOVE == 512 && WM_LBUTTONDOWN == 513 && WM_LBUTTONUP == 514 && WM_LBUTTONDBLCLK == 515 &&
               WM_RBUTTONDOWN == 516 && WM_RBUTTONUP == 517 && WM_MBUTTONDOWN == 519 && WM_MBUTTONUP == 520 &&
               WM_MOUSEWHEEL == 522 && WM_CAPTURECHANGED == 533 && WM_MOUSELEAVE == 675 && WM_USER == 1024);
 static_assert(HTNOWHERE == 0 && HTCLIENT == 1);
 static_assert(MK_LBUTTON == 1 && MK_RBUTTON == 2 && MK_SHIFT == 4 && MK_CONTROL == 8 && MK_MBUTTON == 16);
-static_assert(VK_BACK == 8 && VK_TAB == 9 && VK_RETURN == 13 && VK_SHIFT == 16 && VK_CONTROL == 17 &&
-              VK_MENU == 18 && VK_ESCAPE == 27 && VK_SPACE == 32 && VK_LEFT == 37 && VK_UP == 38 &&
-              VK_RIGHT == 39 && VK_DOWN == 40 && VK_F1 == 112 && VK_F12 == 123);
-static_assert(VK_LSHIFT == 160 && VK_RSHIFT == 161 && VK_LCONTROL == 162 && VK_RCONTROL == 163 &&
-              VK_LMENU == 164 && VK_RMENU == 165);
+static_assert(VK_BACK == 8 && VK_TAB == 9 && VK_RETURN == 13 && VK_SHIFT == 16 && VK_CONTROL == 17 && VK_MENU == 18 &&
+              VK_ESCAPE == 27 && VK_SPACE == 32 && VK_LEFT == 37 && VK_UP == 38 && VK_RIGHT == 39 && VK_DOWN == 40 &&
+              VK_F1 == 112 && VK_F12 == 123);
+static_assert(VK_LSHIFT == 160 && VK_RSHIFT == 161 && VK_LCONTROL == 162 && VK_RCONTROL == 163 && VK_LMENU == 164 &&
+              VK_RMENU == 165);
 static_assert(GWLP_USERDATA == -21 && SW_HIDE == 0 && SW_SHOW == 5 && TME_LEAVE == 2);
 static_assert(CS_VREDRAW == 1 && CS_HREDRAW == 2 && CS_DBLCLKS == 8);
 static_assert(WS_OVERLAPPEDWINDOW == 0x00CF0000 && WS_VISIBLE == 0x10000000);
@@ -114,8 +114,8 @@ static_assert(signature<&GetClassInfoW, BOOL(HINSTANCE, LPCWSTR, LPWNDCLASSW)>);
 static_assert(signature<&RegisterClassW, ATOM(const WNDCLASSW*)>);
 static_assert(signature<&LoadCursorW, HCURSOR(HINSTANCE, LPCWSTR)>);
 static_assert(signature<&GetStockObject, HGDIOBJ(int)>);
-static_assert(signature<&CreateWindowExW, HWND(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWND, HMENU,
-                                                HINSTANCE, LPVOID)>);
+static_assert(signature<&CreateWindowExW,
+                        HWND(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID)>);
 static_assert(signature<&DestroyWindow, BOOL(HWND)>);
 static_assert(signature<&DefWindowProcW, LRESULT(HWND, UINT, WPARAM, LPARAM)>);
 static_assert(signature<&SetWindowLongPtrW, LONG_PTR(HWND, int, LONG_PTR)>);
@@ -143,8 +143,8 @@ static_assert(signature<&SetTimer, UINT_PTR(HWND, UINT_PTR, UINT, TIMERPROC)>);
 static_assert(signature<&KillTimer, BOOL(HWND, UINT_PTR)>);
 static_assert(signature<&CreateDIBSection, HBITMAP(HDC, const BITMAPINFO*, UINT, VOID**, HANDLE, DWORD)>);
 static_assert(signature<&DeleteObject, BOOL(HGDIOBJ)>);
-static_assert(signature<&SetDIBitsToDevice, int(HDC, int, int, DWORD, DWORD, int, int, UINT, UINT, const VOID*,
-                                                  const BITMAPINFO*, UINT)>);
+static_assert(signature<&SetDIBitsToDevice,
+                        int(HDC, int, int, DWORD, DWORD, int, int, UINT, UINT, const VOID*, const BITMAPINFO*, UINT)>);
 static_assert(signature<&QueryPerformanceFrequency, BOOL(LARGE_INTEGER*)>);
 static_assert(signature<&QueryPerformanceCounter, BOOL(LARGE_INTEGER*)>);
 

@@ -24,11 +24,20 @@ TEST_F(PxWindow, CreationRunsTheHandlersInsideCreateAndQueuesTheTickRateMessage)
     ASSERT_EQ(window.create(10, 64, 320, 240), 0);
     EXPECT_EQ(window.log, (Transcript{
                               // Before the association: the default procedure, no filter.
-                              "> WM_GETMINMAXINFO", "< 0",
-                              "> WM_NCCREATE", "msg WM_NCCREATE", "< 1",
-                              "> WM_CREATE", "msg WM_CREATE", "created", "< 0",
+                              "> WM_GETMINMAXINFO",
+                              "< 0",
+                              "> WM_NCCREATE",
+                              "msg WM_NCCREATE",
+                              "< 1",
+                              "> WM_CREATE",
+                              "msg WM_CREATE",
+                              "created",
+                              "< 0",
                               // The client area is the requested size: the frame is the window manager's.
-                              "> WM_SIZE", "msg WM_SIZE", "resize 320 240", "< 0",
+                              "> WM_SIZE",
+                              "msg WM_SIZE",
+                              "resize 320 240",
+                              "< 0",
                           }));
     EXPECT_EQ(GetWindowLongPtrW(window.handle, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&window));
 
@@ -88,9 +97,14 @@ TEST_F(PxWindow, AConsumedNcCreateAbandonsTheCreation) {
     EXPECT_EQ(window.create(10, 64, 320, 240), 1);
     EXPECT_EQ(window.handle, nullptr);
     EXPECT_EQ(window.log, (Transcript{
-                              "> WM_GETMINMAXINFO", "< 0",
-                              "> WM_NCCREATE", "msg WM_NCCREATE", "< 0",
-                              "> WM_NCDESTROY", "msg WM_NCDESTROY", "< 0 slot cleared",
+                              "> WM_GETMINMAXINFO",
+                              "< 0",
+                              "> WM_NCCREATE",
+                              "msg WM_NCCREATE",
+                              "< 0",
+                              "> WM_NCDESTROY",
+                              "msg WM_NCDESTROY",
+                              "< 0 slot cleared",
                           }));
     PX_OUR_PLATFORM_ONLY("driver: Win32 names a failure by its error code, not by our platform's names");
     EXPECT_EQ(pxNativeLastFailure(), pxNativeFailure::refusedByProcedure);
@@ -237,8 +251,13 @@ TEST_F(PxWindow, WmNcDestroyDetachesTheObjectAndKeepsTheHandle) {
     const HWND handle = window.handle;
     ASSERT_TRUE(DestroyWindow(handle));
     EXPECT_EQ(window.log, (Transcript{
-                              "> WM_DESTROY", "msg WM_DESTROY", "destroyed", "< 0",
-                              "> WM_NCDESTROY", "msg WM_NCDESTROY", "< 0 slot cleared",
+                              "> WM_DESTROY",
+                              "msg WM_DESTROY",
+                              "destroyed",
+                              "< 0",
+                              "> WM_NCDESTROY",
+                              "msg WM_NCDESTROY",
+                              "< 0 slot cleared",
                           }));
     EXPECT_EQ(window.handle, handle);
 }

@@ -195,7 +195,7 @@ Scene randomScene(std::mt19937& rng, std::int32_t w, std::int32_t h) {
     Scene scene;
     scene.traceDepth = std::uniform_int_distribution<int>(-1, 6)(rng);
     const float eyeChoice = unit(rng);
-    scene.eye = eyeChoice < 0.3f ? Vec3{std::floor(w / 2.0f), std::floor(h / 2.0f), -60.0f}
+    scene.eye = eyeChoice < 0.3f   ? Vec3{std::floor(w / 2.0f), std::floor(h / 2.0f), -60.0f}
                 : eyeChoice < 0.4f ? Vec3{between(0, w), between(0, h), 0.0f}  // on the image plane
                                    : Vec3{between(-w, 2.0f * w), between(-h, 2.0f * h), between(-300, -5)};
     const Vec3 eye = scene.eye;
@@ -210,7 +210,8 @@ Scene randomScene(std::mt19937& rng, std::int32_t w, std::int32_t h) {
             // An equal copy in another colour: the earlier one must win the tie.
             const auto& source = scene.primitives[rng() % scene.primitives.size()];
             if (const auto* sphere = dynamic_cast<const Sphere*>(source.get())) {
-                scene.primitives.push_back(std::make_shared<Sphere>(sphere->center, sphere->radius, randomMaterial(rng)));
+                scene.primitives.push_back(
+                    std::make_shared<Sphere>(sphere->center, sphere->radius, randomMaterial(rng)));
             } else if (const auto* plane = dynamic_cast<const Plane*>(source.get())) {
                 scene.primitives.push_back(std::make_shared<Plane>(plane->normal, plane->offset, randomMaterial(rng)));
             }
@@ -227,8 +228,9 @@ Scene randomScene(std::mt19937& rng, std::int32_t w, std::int32_t h) {
                 const int axis = static_cast<int>(rng() % 3);
                 const float sign = rng() % 2 ? 1.0f : -1.0f;
                 normal = {axis == 0 ? sign : 0.0f, axis == 1 ? sign : 0.0f, axis == 2 ? sign : 0.0f};
-                offset = -sign * (axis == 0 ? between(-w, 2.0f * w) : axis == 1 ? between(-h, 2.0f * h)
-                                                                                : between(10, 400));
+                offset = -sign * (axis == 0   ? between(-w, 2.0f * w)
+                                  : axis == 1 ? between(-h, 2.0f * h)
+                                              : between(10, 400));
             } else if (kind < 0.45f) {
                 // Level with the eye's pixel row, or through the eye itself.
                 normal = {0.0f, rng() % 2 ? 1.0f : -1.0f, 0.0f};
@@ -368,7 +370,8 @@ std::string firstEscape(const Scene& scene, std::int32_t w, std::int32_t h) {
             for (std::int32_t j = 0; j < culledSpheres; ++j) {
                 float t = kFarDistance;
                 if (spheres[j]->intersect(eyeRay, t) && !insideBox(flat.eyeBox[j], x, y)) {
-                    std::snprintf(text, sizeof text, "pixel (%d, %d): eye ray meets sphere %d outside its box", x, y, j);
+                    std::snprintf(text, sizeof text, "pixel (%d, %d): eye ray meets sphere %d outside its box", x, y,
+                                  j);
                     return text;
                 }
             }
@@ -409,8 +412,8 @@ std::string firstEscape(const Scene& scene, std::int32_t w, std::int32_t h) {
                     if (s <= 0.0f) s = 0.0f;
                     const float threshold = flat.highlightBelow[k][flat.planeIndex[p]];
                     if (!(s < threshold) && !insideBox(flat.highlightBox[p][k], x, y)) {
-                        std::snprintf(text, sizeof text, "pixel (%d, %d): highlight of light %d on plane %d (%.9g)", x, y,
-                                      k, p, s);
+                        std::snprintf(text, sizeof text, "pixel (%d, %d): highlight of light %d on plane %d (%.9g)", x,
+                                      y, k, p, s);
                         return text;
                     }
                 }
@@ -454,7 +457,8 @@ std::string firstMissingShadower(const Scene& scene, std::int32_t w, std::int32_
                 if (nn == 0.0f) break;
                 n = n * (1.0f / std::sqrt(nn));
                 const std::int32_t j = position(spheres, hit);
-                for (std::size_t k = 0; j >= 0 && static_cast<std::size_t>(j) < culledSpheres && k < culledLights; ++k) {
+                for (std::size_t k = 0; j >= 0 && static_cast<std::size_t>(j) < culledSpheres && k < culledLights;
+                     ++k) {
                     const Vec3 lv = scene.lights[k].position - p;
                     const float d2 = dot(lv, lv);
                     if (d2 == 0.0f) continue;
@@ -468,10 +472,12 @@ std::string firstMissingShadower(const Scene& scene, std::int32_t w, std::int32_
                         if (primitive.get() == hit || !primitive->intersect(shadow, bound)) continue;
                         const std::int32_t i = position(spheres, primitive.get());
                         const std::int32_t q = position(planes, primitive.get());
-                        const std::uint64_t mask = i >= 0 ? flat.sphereShadowers[tier][k][j] : flat.planeShadowers[tier][k][j];
+                        const std::uint64_t mask =
+                            i >= 0 ? flat.sphereShadowers[tier][k][j] : flat.planeShadowers[tier][k][j];
                         if ((mask >> (i >= 0 ? i : q) & 1) != 0) continue;
-                        std::snprintf(text, sizeof text, "pixel (%d, %d) segment %d: %s %d blocks light %zu from sphere %d",
-                                      x, y, level, i >= 0 ? "sphere" : "plane", i >= 0 ? i : q, k, j);
+                        std::snprintf(text, sizeof text,
+                                      "pixel (%d, %d) segment %d: %s %d blocks light %zu from sphere %d", x, y, level,
+                                      i >= 0 ? "sphere" : "plane", i >= 0 ? i : q, k, j);
                         return text;
                     }
                 }
@@ -511,10 +517,13 @@ Scene boxScene(std::mt19937& rng, std::int32_t w, std::int32_t h) {
     for (int i = 0; i < spheres; ++i) {
         const float radius = between(2, 0.6f * static_cast<float>(w));
         const float where = unit(rng);
-        float cy = floorY - radius;                                    // resting on the floor
-        if (where < 0.25f) cy = floorY - radius - between(0.001f, 3);  // just above it
-        else if (where < 0.45f) cy = floorY - between(0, radius);      // cut by it
-        else if (where < 0.6f) cy = between(-h, floorY);
+        float cy = floorY - radius;  // resting on the floor
+        if (where < 0.25f)
+            cy = floorY - radius - between(0.001f, 3);  // just above it
+        else if (where < 0.45f)
+            cy = floorY - between(0, radius);  // cut by it
+        else if (where < 0.6f)
+            cy = between(-h, floorY);
         const float cz = unit(rng) < 0.15f ? scene.eye.z + between(-radius, radius) : between(-100, 2000);
         list.push_back(std::make_shared<Sphere>(Vec3{between(-w, 2.0f * w), cy, cz}, radius, randomMaterial(rng)));
     }
@@ -696,7 +705,8 @@ TEST(FastFrames, MorePrimitivesOrLightsThanFitStillMatch) {
 
     Scene manyLights = makeDefaultScene();
     while (manyLights.lights.size() <= static_cast<std::size_t>(kFastMaxLights)) {
-        manyLights.lights.emplace_back(Color4{0.05f, 0.05f, 0.05f, 1}, Vec3{10.0f * manyLights.lights.size(), -50, -60});
+        manyLights.lights.emplace_back(Color4{0.05f, 0.05f, 0.05f, 1},
+                                       Vec3{10.0f * manyLights.lights.size(), -50, -60});
     }
     expectSameFrame(manyLights, 40, 30, 0, false);
 }

@@ -49,9 +49,7 @@ TEST(Scene, LastReferenceDestroysThePrimitive) {
     {
         Scene original = makeDefaultScene();
         watch = original.primitives[0];
-        {
-            const Scene copy = original;
-        }
+        { const Scene copy = original; }
         EXPECT_FALSE(watch.expired()) << "the copy's end must not destroy a shared primitive";
     }
     EXPECT_TRUE(watch.expired());

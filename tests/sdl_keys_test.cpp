@@ -36,8 +36,7 @@ TEST(SdlKeys, LettersFollowTheLayout) {
 
 TEST(SdlKeys, DigitsOfTheMainRow) {
     const SDL_Keycode symbols[10] = {'1', '2', '3', '4', '5', '6', '7', '8', '9', '0'};
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(virtualKey(scancode(SDL_SCANCODE_1 + i), symbols[i]), symbols[i]) << i;
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(virtualKey(scancode(SDL_SCANCODE_1 + i), symbols[i]), symbols[i]) << i;
     // A layout whose digit row types symbols (AZERTY's '&' and e-acute).
     EXPECT_EQ(virtualKey(SDL_SCANCODE_1, '&'), '1');
     EXPECT_EQ(virtualKey(SDL_SCANCODE_2, 0xE9), '2');
@@ -53,8 +52,7 @@ TEST(SdlKeys, KeysWhoseSymbolIsTheirCode) {
 }
 
 TEST(SdlKeys, FunctionKeys) {
-    for (int i = 0; i < 12; ++i)
-        EXPECT_EQ(virtualKey(scancode(58 + i), symbolOf(58 + i)), 112 + i) << "F" << i + 1;
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(virtualKey(scancode(58 + i), symbolOf(58 + i)), 112 + i) << "F" << i + 1;
     EXPECT_EQ(virtualKey(SDL_SCANCODE_F1, SDLK_F1), 112);
     EXPECT_EQ(virtualKey(SDL_SCANCODE_F12, SDLK_F12), 123);
 }
@@ -90,8 +88,7 @@ TEST(SdlKeys, KeypadIsNotTheMainKeyboard) {
     // Scancodes 89..97 are keypad 1..9 and 98 is keypad 0; SDL gives them
     // their own symbols whether Num Lock is on or off.
     for (int i = 1; i <= 9; ++i)
-        EXPECT_EQ(virtualKey(scancode(SDL_SCANCODE_KP_1 + i - 1), symbolOf(SDL_SCANCODE_KP_1 + i - 1)),
-                  0x60 + i)
+        EXPECT_EQ(virtualKey(scancode(SDL_SCANCODE_KP_1 + i - 1), symbolOf(SDL_SCANCODE_KP_1 + i - 1)), 0x60 + i)
             << "keypad " << i;
     EXPECT_EQ(virtualKey(SDL_SCANCODE_KP_0, SDLK_KP_0), 0x60);
     EXPECT_EQ(virtualKey(SDL_SCANCODE_KP_PERIOD, SDLK_KP_PERIOD), 0x6E);

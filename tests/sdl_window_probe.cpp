@@ -103,7 +103,9 @@ public:
         say("key-release " + std::to_string(key) + " " + std::to_string(flags));
     }
 
-    void handlePaint(HDC surface) override { offscreen_.blitTo(surface, 0, 0, offscreen_.width, offscreen_.height, 0, 0); }
+    void handlePaint(HDC surface) override {
+        offscreen_.blitTo(surface, 0, 0, offscreen_.width, offscreen_.height, 0, 0);
+    }
 
     pxMessagePump& pump() { return messagePump_; }
 

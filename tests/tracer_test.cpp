@@ -183,8 +183,7 @@ TEST(Reflection, AWeightOfExactlyTheCutOffGoesOn) {
 
 TEST(Ties, TheEarlierPrimitiveIsShaded) {
     Scene scene = oneSphere(0.0f);
-    scene.primitives.push_back(
-        std::make_shared<Sphere>(Vec3{0, 0, 100}, 50.0f, material({0, 1, 0, 1}, 0, 1, 0)));
+    scene.primitives.push_back(std::make_shared<Sphere>(Vec3{0, 0, 100}, 50.0f, material({0, 1, 0, 1}, 0, 1, 0)));
     EXPECT_EQ(tracePixel(scene, 0, 0), (Pixel{127, 63, 255, 255}));
     std::swap(scene.primitives[0], scene.primitives[1]);
     EXPECT_EQ(tracePixel(scene, 0, 0), (Pixel{0, 255, 0, 255}));

@@ -37,8 +37,8 @@ void pngFree(png_structp, png_voidp p) { std::free(p); }
 // this frame between setjmp and the end of the write; the row buffer is the
 // caller's.
 bool encode(const BgraImage& image, std::FILE* f, std::uint8_t* row, PngError& error) {
-    png_structp png = png_create_write_struct_2(PNG_LIBPNG_VER_STRING, &error, onPngError, onPngWarning, nullptr,
-                                                pngMalloc, pngFree);
+    png_structp png =
+        png_create_write_struct_2(PNG_LIBPNG_VER_STRING, &error, onPngError, onPngWarning, nullptr, pngMalloc, pngFree);
     if (png == nullptr) {
         error.outOfMemory = true;
         return false;

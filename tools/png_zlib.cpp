@@ -31,8 +31,8 @@ bool writeChunk(std::FILE* f, const char (&type)[5], const std::uint8_t* data, s
     if (size > 0) crc = crc32_z(crc, data, size);
     std::uint8_t tail[4];
     putBigEndian32(tail, static_cast<std::uint32_t>(crc));
-    return std::fwrite(head, 1, sizeof head, f) == sizeof head && (size == 0 || std::fwrite(data, 1, size, f) == size) &&
-           std::fwrite(tail, 1, sizeof tail, f) == sizeof tail;
+    return std::fwrite(head, 1, sizeof head, f) == sizeof head &&
+           (size == 0 || std::fwrite(data, 1, size, f) == size) && std::fwrite(tail, 1, sizeof tail, f) == sizeof tail;
 }
 
 // Deflates `size` bytes into IDAT chunks of up to sizeof out bytes each.

@@ -39,9 +39,7 @@ void myWindow::handleTimer() {
     invalidate();
 }
 
-void myWindow::handlePaint(HDC surface) {
-    offscreen.blitTo(surface, 0, 0, offscreen.width, offscreen.height, 0, 0);
-}
+void myWindow::handlePaint(HDC surface) { offscreen.blitTo(surface, 0, 0, offscreen.width, offscreen.height, 0, 0); }
 
 void myWindow::handleKeyPress(std::uint32_t key, std::uint32_t) {
     if (key < glintworks::kKeyCount) scene.keyDown[key] = 1;

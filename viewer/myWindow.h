@@ -39,7 +39,7 @@ public:
     pxMessagePump messagePump;
     pxOffscreen offscreen;
     glintworks::Scene scene;
-    std::int32_t frameCount = 0;   // frames rendered since construction, from ticks and resizes
-    std::int32_t lastMouseX = 0;   // last pointer position seen by a press or a motion
+    std::int32_t frameCount = 0;  // frames rendered since construction, from ticks and resizes
+    std::int32_t lastMouseX = 0;  // last pointer position seen by a press or a motion
     std::int32_t lastMouseY = 0;
 };

@@ -98,7 +98,8 @@ struct Window {
     std::string title;  // UTF-8
     bool visible = false;
     bool destroying = false;
-    std::int32_t x = 0;  // outer position on the screen; the client area starts here too (the frame is the window manager's)
+    std::int32_t x =
+        0;  // outer position on the screen; the client area starts here too (the frame is the window manager's)
     std::int32_t y = 0;
     Image image;  // client width x height
     std::optional<Rect> invalid;
@@ -134,9 +135,9 @@ struct QueuedMessage {
     enum class Kind { posted, key, mouse, leave, resize, destroyed };
     Kind kind = Kind::posted;
     MSG msg{};
-    int sidedKey = 0;   // key: VK_LSHIFT etc. when the key has sides, else the key itself
-    bool down = false;  // key and mouse button: pressed
-    int buttonKey = 0;  // mouse: VK_LBUTTON, VK_MBUTTON or VK_RBUTTON for a button, 0 for motion
+    int sidedKey = 0;          // key: VK_LSHIFT etc. when the key has sides, else the key itself
+    bool down = false;         // key and mouse button: pressed
+    int buttonKey = 0;         // mouse: VK_LBUTTON, VK_MBUTTON or VK_RBUTTON for a button, 0 for motion
     std::int32_t screenX = 0;  // mouse: the pointer on the screen
     std::int32_t screenY = 0;
     bool inside = false;  // mouse: over the client area of msg.hwnd
@@ -181,7 +182,7 @@ struct State {
     std::int32_t pointerScreenY = 0;
     pxNativeFailure lastFailure = pxNativeFailure::none;
     std::string lastError;  // the failure's sentence and its detail
-    int dibFailures = 0;  // CreateDIBSection calls still to refuse (tests)
+    int dibFailures = 0;    // CreateDIBSection calls still to refuse (tests)
     // The largest pixel memory a bitmap section may have: its byte count must
     // fit the header's 32-bit image size and every row offset a 32-bit int.
     std::uint64_t dibByteLimit = 0x7FFFFFFF;

@@ -296,8 +296,8 @@ int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, in
     const std::int64_t rowBegin = std::max<std::int64_t>(0, static_cast<std::int64_t>(target.top) - yDest);
     const std::int64_t rowEnd = std::min<std::int64_t>(height, static_cast<std::int64_t>(target.bottom) - yDest);
     // Columns: inside the target and inside the source image's width.
-    const std::int64_t columnBegin = std::max<std::int64_t>(
-        {0, static_cast<std::int64_t>(target.left) - xDest, -static_cast<std::int64_t>(xSrc)});
+    const std::int64_t columnBegin =
+        std::max<std::int64_t>({0, static_cast<std::int64_t>(target.left) - xDest, -static_cast<std::int64_t>(xSrc)});
     const std::int64_t columnEnd =
         std::min<std::int64_t>({width, static_cast<std::int64_t>(target.right) - xDest, imageWidth - xSrc});
     if (columnBegin >= columnEnd || rowBegin >= rowEnd) return 0;

@@ -22,9 +22,12 @@ KeySides sidesOf(int vk) {
     case VK_SHIFT: return {VK_SHIFT, VK_LSHIFT};
     case VK_CONTROL: return {VK_CONTROL, VK_LCONTROL};
     case VK_MENU: return {VK_MENU, VK_LMENU};
-    case VK_LSHIFT: case VK_RSHIFT: return {VK_SHIFT, vk};
-    case VK_LCONTROL: case VK_RCONTROL: return {VK_CONTROL, vk};
-    case VK_LMENU: case VK_RMENU: return {VK_MENU, vk};
+    case VK_LSHIFT:
+    case VK_RSHIFT: return {VK_SHIFT, vk};
+    case VK_LCONTROL:
+    case VK_RCONTROL: return {VK_CONTROL, vk};
+    case VK_LMENU:
+    case VK_RMENU: return {VK_MENU, vk};
     default: return {vk, vk};
     }
 }
@@ -32,9 +35,18 @@ KeySides sidesOf(int vk) {
 // The two sides of a generic modifier, or none.
 bool sidesOfGeneric(int generic, int& left, int& right) {
     switch (generic) {
-    case VK_SHIFT: left = VK_LSHIFT; right = VK_RSHIFT; return true;
-    case VK_CONTROL: left = VK_LCONTROL; right = VK_RCONTROL; return true;
-    case VK_MENU: left = VK_LMENU; right = VK_RMENU; return true;
+    case VK_SHIFT:
+        left = VK_LSHIFT;
+        right = VK_RSHIFT;
+        return true;
+    case VK_CONTROL:
+        left = VK_LCONTROL;
+        right = VK_RCONTROL;
+        return true;
+    case VK_MENU:
+        left = VK_LMENU;
+        right = VK_RMENU;
+        return true;
     default: return false;
     }
 }
@@ -57,12 +69,24 @@ bool isDown(const std::uint8_t* table, int vk) { return (table[vk] & kDown) != 0
 
 bool isExtended(int sided) {
     switch (sided) {
-    case VK_RCONTROL: case VK_RMENU: case VK_LEFT: case VK_UP: case VK_RIGHT: case VK_DOWN:
-    case VK_INSERT: case VK_DELETE: case VK_HOME: case VK_END: case VK_PRIOR: case VK_NEXT:
-    case VK_DIVIDE: case VK_NUMLOCK: case VK_LWIN: case VK_RWIN: case VK_APPS:
-        return true;
-    default:
-        return false;
+    case VK_RCONTROL:
+    case VK_RMENU:
+    case VK_LEFT:
+    case VK_UP:
+    case VK_RIGHT:
+    case VK_DOWN:
+    case VK_INSERT:
+    case VK_DELETE:
+    case VK_HOME:
+    case VK_END:
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_DIVIDE:
+    case VK_NUMLOCK:
+    case VK_LWIN:
+    case VK_RWIN:
+    case VK_APPS: return true;
+    default: return false;
     }
 }
 

@@ -14,7 +14,9 @@ bool matches(const MSG& msg, HWND filter, UINT low, UINT high) {
     return msg.message >= low && msg.message <= high;
 }
 
-bool inRange(UINT message, UINT low, UINT high) { return (low == 0 && high == 0) || (message >= low && message <= high); }
+bool inRange(UINT message, UINT low, UINT high) {
+    return (low == 0 && high == 0) || (message >= low && message <= high);
+}
 
 std::int64_t periodNs(const Timer& timer) { return static_cast<std::int64_t>(timer.periodMs) * 1'000'000; }
 
@@ -23,16 +25,15 @@ std::int64_t periodNs(const Timer& timer) { return static_cast<std::int64_t>(tim
 // and WM_SETCURSOR lets the window set the pointer's shape for that place.
 void askWhereThePointerIs(const QueuedMessage& entry, const MSG& msg) {
     if (state().capture == msg.hwnd) return;
-    const LRESULT where = callProcedure(
-        msg.hwnd, WM_NCHITTEST, 0,
-        MAKELPARAM(static_cast<std::uint16_t>(entry.screenX), static_cast<std::uint16_t>(entry.screenY)));
+    const LRESULT where =
+        callProcedure(msg.hwnd, WM_NCHITTEST, 0,
+                      MAKELPARAM(static_cast<std::uint16_t>(entry.screenX), static_cast<std::uint16_t>(entry.screenY)));
     callProcedure(msg.hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(msg.hwnd),
                   MAKELPARAM(static_cast<std::uint16_t>(where), static_cast<std::uint16_t>(msg.message)));
 }
 
 bool isInput(QueuedMessage::Kind kind) {
-    return kind == QueuedMessage::Kind::key || kind == QueuedMessage::Kind::mouse ||
-           kind == QueuedMessage::Kind::leave;
+    return kind == QueuedMessage::Kind::key || kind == QueuedMessage::Kind::mouse || kind == QueuedMessage::Kind::leave;
 }
 
 // One look at everything retrievable now, in Win32's retrieval order: posted
@@ -165,9 +166,9 @@ void forgetWindow(HWND window) {
     s.queue.erase(std::remove_if(s.queue.begin(), s.queue.end(),
                                  [&](const QueuedMessage& entry) { return entry.msg.hwnd == window; }),
                   s.queue.end());
-    s.timers.erase(std::remove_if(s.timers.begin(), s.timers.end(),
-                                  [&](const Timer& timer) { return timer.window == window; }),
-                   s.timers.end());
+    s.timers.erase(
+        std::remove_if(s.timers.begin(), s.timers.end(), [&](const Timer& timer) { return timer.window == window; }),
+        s.timers.end());
     if (s.capture == window) s.capture = nullptr;
     if (s.grab == window) s.grab = nullptr;
     s.deviceContexts.erase(std::remove_if(s.deviceContexts.begin(), s.deviceContexts.end(),
@@ -264,8 +265,7 @@ BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
     }
     if (character != 0) {
         QueuedMessage entry;
-        entry.msg = makeMessage(lpMsg->hwnd, message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR, character,
-                                lpMsg->lParam);
+        entry.msg = makeMessage(lpMsg->hwnd, message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR, character, lpMsg->lParam);
         state().queue.push_front(entry);
     }
     return TRUE;

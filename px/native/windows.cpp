@@ -215,8 +215,8 @@ std::optional<std::uint32_t> brushColor(HBRUSH brush) {
 }
 }  // namespace pxNative
 
-HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName, DWORD dwStyle, int X,
-                            int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
+HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName, DWORD dwStyle, int X, int Y,
+                            int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
                             LPVOID lpParam) {
     State& s = state();
     setLastError(pxNativeFailure::none, "");
@@ -333,11 +333,8 @@ BOOL WINAPI IsWindowVisible(HWND hWnd) {
 
 LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     switch (Msg) {
-    case WM_NCCREATE:
-        return TRUE;
-    case WM_CLOSE:
-        DestroyWindow(hWnd);
-        return 0;
+    case WM_NCCREATE: return TRUE;
+    case WM_CLOSE: DestroyWindow(hWnd); return 0;
     case WM_ERASEBKGND: {
         Window* record = findWindow(hWnd);
         const DeviceContext* dc = findDeviceContext(reinterpret_cast<HDC>(wParam));
@@ -361,8 +358,7 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         const std::int32_t y = static_cast<std::int16_t>(HIWORD(lParam)) - record->y;
         return x >= 0 && y >= 0 && x < record->image.width && y < record->image.height ? HTCLIENT : HTNOWHERE;
     }
-    default:
-        return 0;
+    default: return 0;
     }
 }
 

@@ -84,10 +84,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             const std::uint8_t* actual = &after.bgra[(static_cast<std::size_t>(y) * after.width + x) * 4];
             if (std::memcmp(actual, expected, 4) != 0) {
-                std::fprintf(stderr,
-                             "fuzz_blit: pixel (%d, %d) wrong: window %dx%d, buffer %dx%d %s, blitTo(%d, %d, %d, %d, %d, %d)\n",
-                             x, y, after.width, after.height, width, height, buffer.bottomUp ? "bottom-up" : "top-down",
-                             dstX, dstY, w, h, srcX, srcY);
+                std::fprintf(
+                    stderr,
+                    "fuzz_blit: pixel (%d, %d) wrong: window %dx%d, buffer %dx%d %s, blitTo(%d, %d, %d, %d, %d, %d)\n",
+                    x, y, after.width, after.height, width, height, buffer.bottomUp ? "bottom-up" : "top-down", dstX,
+                    dstY, w, h, srcX, srcY);
                 std::abort();
             }
         }

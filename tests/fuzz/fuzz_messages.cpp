@@ -18,10 +18,10 @@ namespace {
 // The messages a stream picks from most of the time; any other number is also
 // possible.
 constexpr UINT kInteresting[] = {
-    WM_CREATE, WM_DESTROY, WM_SIZE, WM_PAINT, WM_CLOSE, WM_ERASEBKGND, WM_SETCURSOR, WM_NCCREATE,
-    WM_NCDESTROY, WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_CHAR, WM_TIMER, WM_MOUSEMOVE,
-    WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_RBUTTONUP, WM_MBUTTONDOWN, WM_MBUTTONUP,
-    WM_MOUSELEAVE, WM_USER + 1000, WM_USER + 1001, WM_GETMINMAXINFO,
+    WM_CREATE,    WM_DESTROY,    WM_SIZE,        WM_PAINT,       WM_CLOSE,         WM_ERASEBKGND, WM_SETCURSOR,
+    WM_NCCREATE,  WM_NCDESTROY,  WM_KEYDOWN,     WM_KEYUP,       WM_SYSKEYDOWN,    WM_SYSKEYUP,   WM_CHAR,
+    WM_TIMER,     WM_MOUSEMOVE,  WM_LBUTTONDOWN, WM_LBUTTONUP,   WM_RBUTTONDOWN,   WM_RBUTTONUP,  WM_MBUTTONDOWN,
+    WM_MBUTTONUP, WM_MOUSELEAVE, WM_USER + 1000, WM_USER + 1001, WM_GETMINMAXINFO,
 };
 
 void check(bool ok, const char* what) {
@@ -56,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         switch (in.read<std::uint8_t>() % 12) {
         case 0: {  // any message, any parameters, posted as the platform allows
             const auto pick = in.read<std::uint8_t>();
-            const UINT message = pick < 200 ? kInteresting[pick % std::size(kInteresting)]
-                                            : static_cast<UINT>(in.read<std::uint16_t>());
+            const UINT message =
+                pick < 200 ? kInteresting[pick % std::size(kInteresting)] : static_cast<UINT>(in.read<std::uint16_t>());
             const auto wparam = static_cast<WPARAM>(in.read<std::uint64_t>());
             const auto lparam = static_cast<LPARAM>(in.read<std::uint64_t>());
             PostMessageW(hwnd, message, wparam, lparam);

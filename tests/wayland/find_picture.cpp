@@ -37,8 +37,8 @@ bool load(const char* path, Picture& picture) {
         return false;
     in.get();  // the one white-space byte before the pixels
     picture.rgb.resize(static_cast<std::size_t>(picture.width) * picture.height * 3);
-    return static_cast<bool>(in.read(reinterpret_cast<char*>(picture.rgb.data()),
-                                     static_cast<std::streamsize>(picture.rgb.size())));
+    return static_cast<bool>(
+        in.read(reinterpret_cast<char*>(picture.rgb.data()), static_cast<std::streamsize>(picture.rgb.size())));
 }
 
 bool matchesAt(const Picture& whole, const Picture& part, int x, int y) {

@@ -92,7 +92,6 @@ void finishReading(HWND window, const std::uint8_t* memory) {
     }
 }
 
-
 }  // namespace
 
 namespace pxNative::backend {

@@ -124,7 +124,7 @@ int presentCount(HWND window);
 
 struct TimerInfo {
     UINT_PTR id = 0;
-    UINT periodMs = 0;     // after raising to USER_TIMER_MINIMUM
+    UINT periodMs = 0;  // after raising to USER_TIMER_MINIMUM
     std::int64_t dueMs = 0;
 };
 // The window's running timers, by identifier.

@@ -52,7 +52,7 @@ using pxNative::backend::Refusal;
 struct SdlWindow {
     SDL_Window* window = nullptr;
     bool minimized = false;
-    bool gone = false;  // another program destroyed it: nothing may touch it
+    bool gone = false;          // another program destroyed it: nothing may touch it
     unsigned long xWindow = 0;  // the X11 window; 0 under any other video driver
 };
 
@@ -180,12 +180,8 @@ void translateWindowEvent(const SDL_WindowEvent& event) {
     if (window == nullptr) return;
     SdlWindow& record = sdlState().windows[handleValue(window)];
     switch (event.event) {
-    case SDL_WINDOWEVENT_CLOSE:
-        input::closeRequested(window);
-        break;
-    case SDL_WINDOWEVENT_SIZE_CHANGED:
-        input::resized(window, event.data1, event.data2);
-        break;
+    case SDL_WINDOWEVENT_CLOSE: input::closeRequested(window); break;
+    case SDL_WINDOWEVENT_SIZE_CHANGED: input::resized(window, event.data1, event.data2); break;
     case SDL_WINDOWEVENT_MINIMIZED:
         record.minimized = true;
         input::resized(window, 0, 0);
@@ -200,15 +196,12 @@ void translateWindowEvent(const SDL_WindowEvent& event) {
             input::resized(window, width, height);
         }
         break;
-    case SDL_WINDOWEVENT_EXPOSED:
-        input::exposed(window);
-        break;
+    case SDL_WINDOWEVENT_EXPOSED: input::exposed(window); break;
     case SDL_WINDOWEVENT_LEAVE:
         // With a button held SDL holds this back until the release.
         input::pointerLeft(window);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -229,9 +222,7 @@ void translate(const SDL_Event& event) {
         // SIGINT or SIGTERM: SDL's signal handlers turn them into SDL_QUIT.
         input::quitRequested();
         break;
-    case SDL_WINDOWEVENT:
-        translateWindowEvent(event.window);
-        break;
+    case SDL_WINDOWEVENT: translateWindowEvent(event.window); break;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
         const HWND window = windowOf(event.key.windowID);
@@ -251,12 +242,12 @@ void translate(const SDL_Event& event) {
         const HWND window = windowOf(event.button.windowID);
         input::Button button;
         // The click count is ignored: two quick clicks stay two clicks.
-        if (window != nullptr && event.button.which != SDL_TOUCH_MOUSEID && sdl::mouseButton(event.button.button, button))
+        if (window != nullptr && event.button.which != SDL_TOUCH_MOUSEID &&
+            sdl::mouseButton(event.button.button, button))
             input::mouseButton(window, button, event.type == SDL_MOUSEBUTTONDOWN, event.button.x, event.button.y);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -104,9 +104,9 @@ std::uint8_t* sharedImageAllocate(unsigned long xWindow, std::int32_t width, std
 
     auto owned = std::make_unique<Segment>();
     Segment& segment = *owned;
-    segment.image = XShmCreateImage(display, attributes.visual, static_cast<unsigned>(attributes.depth), ZPixmap,
-                                    nullptr, &segment.info, static_cast<unsigned>(width),
-                                    static_cast<unsigned>(height));
+    segment.image =
+        XShmCreateImage(display, attributes.visual, static_cast<unsigned>(attributes.depth), ZPixmap, nullptr,
+                        &segment.info, static_cast<unsigned>(width), static_cast<unsigned>(height));
     if (segment.image == nullptr) return nullptr;
     const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
     if (segment.image->bits_per_pixel != 32 || segment.image->bytes_per_line != width * 4) {
