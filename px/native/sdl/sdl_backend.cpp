@@ -281,8 +281,9 @@ bool openWindow(HWND window, const WindowRequest& request, Refusal& refusal) {
         SDL_DestroyWindow(created);
         return false;
     }
-    sdl::watchWindow(created);
-    sdlState().windows[handleValue(window)] = SdlWindow{created, false, false, sdl::xWindowOf(created)};
+    const unsigned long xWindow = sdl::xWindowOf(created);
+    sdl::watchWindow(xWindow, SDL_GetWindowID(created));
+    sdlState().windows[handleValue(window)] = SdlWindow{created, false, false, xWindow};
     sdlState().byId[SDL_GetWindowID(created)] = window;
     return true;
 }

@@ -20,6 +20,8 @@ std::map<Window, Uint32>& watched() {
 }
 
 XErrorHandler previousHandler = nullptr;
+Display* countedDisplay = nullptr;
+int* countedErrors = nullptr;
 
 // Xlib calls this when a read or write on the connection fails, typically
 // because the server has gone away. Xlib cannot go on with the connection, so
@@ -35,6 +37,10 @@ int connectionLost(Display* display) {
 // Drawing into or asking about a window that another program has destroyed
 // fails with BadWindow or BadDrawable until its DestroyNotify is handled.
 int requestFailed(Display* display, XErrorEvent* error) {
+    if (display != nullptr && display == countedDisplay) {
+        ++*countedErrors;
+        return 0;
+    }
     const bool missingWindow = error->error_code == BadWindow || error->error_code == BadDrawable;
     if (missingWindow && watched().count(error->resourceid) != 0) return 0;
     return previousHandler != nullptr ? previousHandler(display, error) : 0;
@@ -48,11 +54,20 @@ void handleXErrors() {
     if (previous != requestFailed) previousHandler = previous;
 }
 
-void watchWindow(SDL_Window* window) {
+void countErrorsOf(Display* display, int* errors) {
+    countedDisplay = display;
+    countedErrors = errors;
+}
+
+unsigned long xWindowOf(SDL_Window* window) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11)
-        watched()[info.info.x11.window] = SDL_GetWindowID(window);
+    if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_X11) return 0;
+    return info.info.x11.window;
+}
+
+void watchWindow(unsigned long xWindow, Uint32 id) {
+    if (xWindow != 0) watched()[xWindow] = id;
 }
 
 Uint32 destroyedWindow(const SDL_SysWMmsg& message) {

@@ -14,12 +14,22 @@ namespace pxNative::sdl {
 //   and _exit(1): no core dump, no hang, nothing else runs;
 // - an error about one of our windows that another program destroyed
 //   (BadWindow, BadDrawable): ignored, since the window's DestroyNotify is on
-//   its way; every other error goes to the handler that was there before.
+//   its way;
+// - an error on the connection named by countErrorsOf: counted and ignored;
+// every other error goes to the handler that was there before.
 void handleXErrors();
 
+// Errors on this connection (the shared images' own, sdl_xshm.h) are only
+// counted, in *errors.
+void countErrorsOf(struct _XDisplay* display, int* errors);
+
+// The X11 window behind an SDL window; 0 under any other video driver.
+unsigned long xWindowOf(SDL_Window* window);
+
 // Our X windows, so that errors about them are recognised: the X window of an
-// SDL window is watched from its creation for as long as the process runs.
-void watchWindow(SDL_Window* window);
+// SDL window (with its SDL window id) is watched from its creation for as
+// long as the process runs.
+void watchWindow(unsigned long xWindow, Uint32 id);
 
 // The SDL window whose X window another program destroyed, if `message` says
 // so (DestroyNotify); otherwise 0. An SDL window id.

@@ -1,7 +1,5 @@
 #include "px/native/sdl/sdl_xshm.h"
 
-#include <SDL.h>
-#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -11,6 +9,8 @@
 #include <bit>
 #include <map>
 #include <memory>
+
+#include "px/native/sdl/sdl_x11.h"
 
 namespace pxNative::sdl {
 namespace {
@@ -38,18 +38,6 @@ Shared& shared() {
     return *instance;
 }
 
-XErrorHandler previousErrorHandler = nullptr;
-
-// Xlib keeps one error handler per process. Errors on the presenting
-// connection are counted and ignored; all others go where they went before.
-int onError(Display* display, XErrorEvent* error) {
-    if (display != nullptr && display == shared().display) {
-        ++shared().errors;
-        return 0;
-    }
-    return previousErrorHandler != nullptr ? previousErrorHandler(display, error) : 0;
-}
-
 Display* presentingDisplay() {
     Shared& s = shared();
     if (s.tried) return s.display;
@@ -63,7 +51,9 @@ Display* presentingDisplay() {
         return nullptr;
     }
     s.display = display;
-    previousErrorHandler = XSetErrorHandler(onError);
+    // Xlib keeps one error handler per process: the backend's counts and
+    // ignores the errors of this connection.
+    countErrorsOf(display, &s.errors);
     return display;
 }
 
@@ -78,13 +68,6 @@ void destroy(Display* display, Segment& segment) {
 }
 
 }  // namespace
-
-unsigned long xWindowOf(SDL_Window* window) {
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_X11) return 0;
-    return info.info.x11.window;
-}
 
 std::uint8_t* sharedImageAllocate(unsigned long xWindow, std::int32_t width, std::int32_t height) {
     Display* display = presentingDisplay();

@@ -15,7 +15,8 @@
 // Presents go through a connection of their own, so that SDL's event queue
 // never sees their requests or errors. Errors on that connection (a window
 // destroyed by another client, say) are ignored: the window's events say what
-// happened. A lost connection ends the program like SDL's (sdl_x11.h).
+// happened (the backend's error handler counts them, sdl_x11.h). A lost
+// connection ends the program like SDL's.
 //
 // When shared memory cannot be had (no X11, no MIT-SHM extension, a server on
 // another machine, a visual other than 32-bit blue, green, red, unused, or a
@@ -26,12 +27,7 @@
 
 #include "px/native/core.h"
 
-struct SDL_Window;
-
 namespace pxNative::sdl {
-
-// The X11 window behind an SDL window; 0 under any other video driver.
-unsigned long xWindowOf(SDL_Window* window);
 
 // Pixel memory of width x height x 4 bytes, top-down rows with no gap,
 // shared with the X server and shown in the X window `xWindow`; null where it
