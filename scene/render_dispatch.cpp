@@ -22,7 +22,9 @@ void RenderFlat(const FlatScene& flat, const ImageRows& image);
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
+#if HWY_ARCH_X86
 #include <cpuid.h>
+#endif
 
 #include <cstdarg>
 #include <cstdio>
@@ -48,6 +50,7 @@ namespace {
 
 using RenderFunction = void (*)(const FlatScene&, const ImageRows&);
 
+#if HWY_ARCH_X86
 // The dispatch is done here rather than with Highway's HWY_EXPORT, so that only
 // Highway's headers are used: its shared library probes the CPU's timer when
 // it is loaded, with an instruction that valgrind cannot run, and programs
@@ -79,6 +82,8 @@ bool runsAvx3() {
     return runsAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
            __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw");
 }
+#endif  // HWY_ARCH_X86
+
 bool runsAlways() { return true; }
 
 struct Target {
@@ -89,8 +94,16 @@ struct Target {
 
 // Best first.
 const Target kTargets[] = {
-    {"AVX-512", HWY_CHOOSE_AVX3(RenderFlat), runsAvx3},      {"AVX2", HWY_CHOOSE_AVX2(RenderFlat), runsAvx2},
-    {"SSE4", HWY_CHOOSE_SSE4(RenderFlat), runsSse4},         {"SSSE3", HWY_CHOOSE_SSSE3(RenderFlat), runsSsse3},
+#if HWY_ARCH_X86
+    {"AVX-512", HWY_CHOOSE_AVX3(RenderFlat), runsAvx3},
+    {"AVX2", HWY_CHOOSE_AVX2(RenderFlat), runsAvx2},
+    {"SSE4", HWY_CHOOSE_SSE4(RenderFlat), runsSse4},
+    {"SSSE3", HWY_CHOOSE_SSSE3(RenderFlat), runsSsse3},
+#elif HWY_ARCH_WASM
+    // WebAssembly has no run-time choice: a module that holds SIMD128
+    // instructions loads only where they run, so they are always there.
+    {"WASM SIMD128", HWY_CHOOSE_WASM(RenderFlat), runsAlways},
+#endif
     {"scalar", HWY_CHOOSE_FALLBACK(RenderFlat), runsAlways},
 };
 constexpr int kTargetCount = static_cast<int>(sizeof kTargets / sizeof kTargets[0]);
@@ -98,7 +111,9 @@ constexpr int kTargetCount = static_cast<int>(sizeof kTargets / sizeof kTargets[
 // The targets this CPU runs, as indices into kTargets, best first.
 struct Usable {
     Usable() {
+#if HWY_ARCH_X86
         __builtin_cpu_init();
+#endif
         for (int i = 0; i < kTargetCount; ++i) {
             if (kTargets[i].render != nullptr && kTargets[i].runs()) index[count++] = i;
         }

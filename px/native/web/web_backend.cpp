@@ -1,0 +1,2 @@
+// The browser backend (being written).
+#include "px/native/core.h"
