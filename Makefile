@@ -6,13 +6,14 @@
 
 BUILD      ?= build
 WIN_BUILD  ?= build-windows
+WEB_BUILD  ?= build-web
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 # Seconds each fuzzer runs in `make test`; a long run: make fuzz FUZZ_SECONDS=3600
 FUZZ_SECONDS ?= 25
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps deps-run deps-package deps-windows package build build-run build-asan build-fuzz windows run test test-unit test-asan test-windows fuzz bench bench-icount bench-e2e soak format-check clean
+.PHONY: all deps deps-run deps-package deps-windows deps-web package build build-run build-asan build-fuzz windows web serve-web run test test-web bench-web test-unit test-asan test-windows fuzz bench bench-icount bench-e2e soak format-check clean
 
 all: build
 
@@ -28,6 +29,10 @@ deps-package:
 # The MinGW-w64 cross build, which neither `make run` nor `make package` needs.
 deps-windows:
 	@scripts/install-deps windows
+
+# Emscripten, for the WebAssembly build and the browser page.
+deps-web:
+	@scripts/install-deps web
 
 deps:
 	@scripts/install-deps test
@@ -56,6 +61,15 @@ $(WIN_BUILD)/CMakeCache.txt: | deps-windows
 
 windows: deps-windows $(WIN_BUILD)/CMakeCache.txt
 	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+# The program as a web page: $(WEB_BUILD)/app/glintworks.html with its .js
+# and .wasm. Made without tests, as for `make run`; test-web turns them on.
+$(WEB_BUILD)/CMakeCache.txt: | deps-web
+	cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DGLINTWORKS_TESTS=OFF \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/emscripten.cmake
+
+web: deps-web $(WEB_BUILD)/CMakeCache.txt
+	cmake --build $(WEB_BUILD) -j $(JOBS) --target glintworks
 
 build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
@@ -121,4 +135,4 @@ bench-e2e: build
 	SIZE=$(SIZE) scripts/bench-e2e $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) $(WEB_BUILD)
