@@ -3,6 +3,7 @@
 // closed) prints how many frames it rendered and how fast.
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <new>
 
@@ -40,10 +41,14 @@ int run() {
 }  // namespace
 
 int main() {
+    int status = 1;
     try {
-        return run();
+        status = run();
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "glintworks: out of memory\n");
-        return 1;
     }
+    // exit() and not a return: in the browser main is set aside whenever the
+    // event loop waits and is resumed by the page, and what it returns then
+    // reaches no one; exit() ends the run there as everywhere else.
+    std::exit(status);
 }
