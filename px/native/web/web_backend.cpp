@@ -67,6 +67,9 @@ PageState& page() {
     return instance;
 }
 
+// The page's side, in JavaScript, laid out by hand.
+// clang-format off
+
 // Ends the wait of webSleep, if the program waits; the program goes on once
 // the browser's current task (the event being handled) is done.
 EM_JS(void, webWake, (), {
@@ -76,12 +79,10 @@ EM_JS(void, webWake, (), {
 // Sets the program aside until webWake or `ms` milliseconds (none: below 0).
 EM_ASYNC_JS(void, webSleep, (double ms), {
     await new Promise(function(resolve) {
-        var timer = ms >= 0 ? setTimeout(
-                                  function() { Module.glintworksWake(); }, ms)
-                            : null;
+        var timer = ms >= 0 ? setTimeout(function() { Module.glintworksWake(); }, ms) : null;
         Module.glintworksWake = function() {
             Module.glintworksWake = null;
-            if (timer != = null) clearTimeout(timer);
+            if (timer !== null) clearTimeout(timer);
             resolve();
         };
     });
@@ -99,29 +100,31 @@ EM_JS(int, webSetUpCanvas, (int width, int height), {
     // The page may put the canvas in a frame of id "frame" whose size it
     // fills, which the page's user can then resize; else the canvas has the
     // size itself.
-    var box = canvas.parentElement&& canvas.parentElement.id == = 'frame' ? canvas.parentElement : canvas;
+    var box = canvas.parentElement && canvas.parentElement.id === 'frame' ? canvas.parentElement : canvas;
     box.style.width = width + 'px';
     box.style.height = height + 'px';
     canvas.style.visibility = 'hidden';
-    canvas.addEventListener(
-        'pointerdown', function(e) {
-            if (!ABORT&& e.pointerType == = 'mouse') canvas.setPointerCapture(e.pointerId);
-        });
-    canvas.addEventListener(
-        'contextmenu', function(e) { e.preventDefault(); });
-    window.addEventListener(
-        'pagehide', function() {
-            if (!ABORT) _glintworksPageHidden();
-        });
+    canvas.addEventListener('pointerdown', function(e) {
+        if (!ABORT && e.pointerType === 'mouse') canvas.setPointerCapture(e.pointerId);
+    });
+    canvas.addEventListener('contextmenu', function(e) { e.preventDefault(); });
+    window.addEventListener('pagehide', function() {
+        if (!ABORT) _glintworksPageHidden();
+    });
     return 1;
 });
 
-EM_JS(void, webSetCanvasVisible, (int visible),
-      { document.getElementById('canvas').style.visibility = visible ? 'visible' : 'hidden'; });
+EM_JS(void, webSetCanvasVisible, (int visible), {
+    document.getElementById('canvas').style.visibility = visible ? 'visible' : 'hidden';
+});
 
 // The canvas's size on the page, in CSS pixels, rounded.
-EM_JS(int, webCanvasCssWidth, (), { return Math.round(document.getElementById('canvas').clientWidth); });
-EM_JS(int, webCanvasCssHeight, (), { return Math.round(document.getElementById('canvas').clientHeight); });
+EM_JS(int, webCanvasCssWidth, (), {
+    return Math.round(document.getElementById('canvas').clientWidth);
+});
+EM_JS(int, webCanvasCssHeight, (), {
+    return Math.round(document.getElementById('canvas').clientHeight);
+});
 
 EM_JS(void, webSetCanvasSize, (int width, int height), {
     var canvas = document.getElementById('canvas');
@@ -132,24 +135,26 @@ EM_JS(void, webSetCanvasSize, (int width, int height), {
 // Puts `width` x `height` pixels of canvas bytes at `bytes` on the canvas,
 // the rectangle at (left, top) of `areaWidth` x `areaHeight` only. 0 when the
 // canvas cannot be drawn on (the page gave it another kind of context).
-EM_JS(int, webPutImage,
-      (const std::uint8_t* bytes, int width, int height, int left, int top, int areaWidth, int areaHeight), {
-          var cache = Module.glintworksImage;
-          // The view is made again when the memory has grown (the old one is
-          // then empty) or the image has moved or changed size.
-          if (!cache || cache.bytes != = bytes || cache.data.width != = width || cache.data.height !=
-              = height || cache.view.byteLength == = 0) {
-              var view = new Uint8ClampedArray(HEAPU8.buffer, bytes, width * height * 4);
-              cache = Module.glintworksImage = {bytes : bytes, view : view, data : new ImageData(view, width, height)};
-              cache.context = document.getElementById('canvas').getContext('2d', {alpha : false});
-              if (!cache.context) {
-                  Module.glintworksImage = null;
-                  return 0;
-              }
-          }
-          cache.context.putImageData(cache.data, 0, 0, left, top, areaWidth, areaHeight);
-          return 1;
-      });
+EM_JS(int, webPutImage, (const std::uint8_t* bytes, int width, int height, int left, int top,
+                         int areaWidth, int areaHeight), {
+    var cache = Module.glintworksImage;
+    // The view is made again when the memory has grown (the old one is then
+    // empty) or the image has moved or changed size.
+    if (!cache || cache.bytes !== bytes || cache.data.width !== width || cache.data.height !== height ||
+        cache.view.byteLength === 0) {
+        var view = new Uint8ClampedArray(HEAPU8.buffer, bytes, width * height * 4);
+        cache = Module.glintworksImage = {bytes: bytes, view: view, data: new ImageData(view, width, height)};
+        cache.context = document.getElementById('canvas').getContext('2d', {alpha: false});
+        if (!cache.context) {
+            Module.glintworksImage = null;
+            return 0;
+        }
+    }
+    cache.context.putImageData(cache.data, 0, 0, left, top, areaWidth, areaHeight);
+    return 1;
+});
+
+// clang-format on
 
 void push(const WebEvent& event) {
     page().events.push_back(event);
