@@ -71,6 +71,11 @@ $(WEB_BUILD)/CMakeCache.txt: | deps-web
 web: deps-web $(WEB_BUILD)/CMakeCache.txt
 	cmake --build $(WEB_BUILD) -j $(JOBS) --target glintworks
 
+# The page on http://127.0.0.1:$(PORT)/ for a person to open (Ctrl+C ends).
+PORT ?= 8080
+serve-web: web
+	scripts/serve-web $(WEB_BUILD)/app $(PORT)
+
 build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
@@ -83,7 +88,7 @@ build-fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
 run: build-run
 	scripts/run $(BUILD)
 
-test: format-check test-unit test-windows test-asan fuzz
+test: format-check test-unit test-windows test-web test-asan fuzz
 
 # Every C++ file laid out as .clang-format says.
 format-check: deps
@@ -100,6 +105,19 @@ test-windows: build $(WIN_BUILD)/CMakeCache.txt
 	cmake -S . -B $(WIN_BUILD) -DGLINTWORKS_TESTS=ON >/dev/null
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The web page in headless chromium, held to the Linux snapshot tool's
+# pictures (tests/web/browser_test.js). puppeteer-core, which drives the
+# browser, comes from npm at the version the lock file names.
+WEB_TEST_DIR = $(WEB_BUILD)/browser-tests
+$(WEB_TEST_DIR)/node_modules/.package-lock.json: tests/web/package.json tests/web/package-lock.json | deps
+	mkdir -p $(WEB_TEST_DIR)
+	cp tests/web/package.json tests/web/package-lock.json $(WEB_TEST_DIR)/
+	cd $(WEB_TEST_DIR) && npm ci --no-audit --no-fund --loglevel=error
+
+test-web: build web $(WEB_TEST_DIR)/node_modules/.package-lock.json
+	NODE_PATH=$(abspath $(WEB_TEST_DIR))/node_modules timeout 150 \
+	  node tests/web/browser_test.js $(WEB_BUILD)/app $(BUILD)/tools/glintworks-snapshot $(WEB_TEST_DIR)/work
 
 # The unit tests again, under AddressSanitizer and UndefinedBehaviorSanitizer;
 # any report fails the run.

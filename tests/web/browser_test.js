@@ -1,0 +1,248 @@
+// The web page in a real browser (Debian's chromium, headless, driven over
+// the DevTools protocol by puppeteer-core): the canvas read back must equal
+// the snapshot tool's pictures byte for byte, before and after real mouse
+// drags; a drag released outside the canvas must end the grab; the page's
+// resizing of the canvas is a resize; Esc and leaving the page end the run
+// with the three statistics lines.
+//
+//   node browser_test.js PAGE_DIR SNAPSHOT WORK_DIR
+//
+// PAGE_DIR holds glintworks.html, .js and .wasm; SNAPSHOT is the Linux
+// glintworks-snapshot; pictures go to WORK_DIR. Prints a line per check and
+// exits 1 when any fails. Ends itself (browser and server too) after a
+// minute and a half.
+
+'use strict';
+
+const childProcess = require('child_process');
+const fs = require('fs');
+const http = require('http');
+const path = require('path');
+const puppeteer = require('puppeteer-core');
+
+const [pageDir, snapshot, workDir] = process.argv.slice(2);
+if (!pageDir || !snapshot || !workDir) {
+    console.error('usage: node browser_test.js PAGE_DIR SNAPSHOT WORK_DIR');
+    process.exit(2);
+}
+
+let failures = 0;
+const pass = (what) => console.log(`PASS: ${what}`);
+const fail = (what) => {
+    failures += 1;
+    console.log(`FAIL: ${what}`);
+};
+
+// The page's files on a port of the loopback interface.
+function serve(dir) {
+    const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm'};
+    const server = http.createServer((request, response) => {
+        const name = path.basename(decodeURIComponent(new URL(request.url, 'http://x').pathname));
+        fs.readFile(path.join(dir, name), (error, data) => {
+            if (error) {
+                response.writeHead(404);
+                response.end();
+                return;
+            }
+            response.writeHead(200, {'Content-Type': types[path.extname(name)] || 'application/octet-stream'});
+            response.end(data);
+        });
+    });
+    return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+}
+
+// A picture from the snapshot tool: width, height and the RGB bytes, base64.
+function picture(name, args) {
+    const file = path.join(workDir, `${name}.ppm`);
+    childProcess.execFileSync(snapshot, [...args, file]);
+    const data = fs.readFileSync(file);
+    const header = data.toString('latin1', 0, 64).match(/^P6\s+(\d+)\s+(\d+)\s+255\s/);
+    if (!header) throw new Error(`${file}: not a binary PPM`);
+    return {
+        name,
+        width: Number(header[1]),
+        height: Number(header[2]),
+        rgb: data.subarray(header[0].length).toString('base64'),
+    };
+}
+
+// How the canvas differs from a picture now: null when it equals it.
+function canvasDifference(page, expected) {
+    return page.evaluate((exp) => {
+        const canvas = document.getElementById('canvas');
+        if (canvas.width !== exp.width || canvas.height !== exp.height)
+            return `the canvas is ${canvas.width}x${canvas.height}, the picture ${exp.width}x${exp.height}`;
+        const shown = canvas.getContext('2d').getImageData(0, 0, exp.width, exp.height).data;
+        const rgb = atob(exp.rgb);
+        let differing = 0;
+        let first = '';
+        for (let i = 0, j = 0; i < shown.length; i += 4, j += 3) {
+            if (shown[i] !== rgb.charCodeAt(j) || shown[i + 1] !== rgb.charCodeAt(j + 1) ||
+                shown[i + 2] !== rgb.charCodeAt(j + 2) || shown[i + 3] !== 255) {
+                if (differing === 0) {
+                    const p = i / 4;
+                    first = ` (first at ${p % exp.width},${Math.floor(p / exp.width)}: ` +
+                        `rgba ${Array.from(shown.slice(i, i + 4))}, expected rgb ` +
+                        `${[0, 1, 2].map((k) => rgb.charCodeAt(j + k))})`;
+                }
+                differing += 1;
+            }
+        }
+        return differing === 0 ? null : `${differing} pixels differ${first}`;
+    }, expected);
+}
+
+// Waits up to five seconds for the canvas to show the picture (the program
+// renders on its next tick).
+async function expectCanvas(page, expected, what) {
+    let difference = 'not compared';
+    for (let tries = 0; tries < 100; tries += 1) {
+        difference = await canvasDifference(page, expected);
+        if (difference === null) {
+            pass(what);
+            return;
+        }
+        await new Promise((resolve) => setTimeout(resolve, 50));
+    }
+    fail(`${what}: against the snapshot ${expected.name}, ${difference}`);
+}
+
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// Opens the page and waits until the program has put a frame on the canvas.
+async function open(browser, url, errors) {
+    const page = await browser.newPage();
+    page.on('pageerror', (error) => errors.push(`page error: ${error.message}`));
+    page.on('console', (message) => {
+        if (message.type() === 'error') errors.push(`console error: ${message.text()}`);
+    });
+    await page.goto(url);
+    await page.waitForFunction(() => document.getElementById('canvas').style.visibility === 'visible', {
+        timeout: 20000,
+    });
+    return page;
+}
+
+// Canvas pixel (x, y) on the page, for the mouse.
+async function canvasOrigin(page) {
+    return page.evaluate(() => {
+        const r = document.getElementById('canvas').getBoundingClientRect();
+        return {x: r.left, y: r.top};
+    });
+}
+
+async function run(browser, url) {
+    const errors = [];
+    const statisticsLines = /^Completed: \d+\nMS\/frame:  [0-9.e+-]+\nfps:       [0-9.e+-]+\n$/;
+
+    // The first page: the picture, a drag, a Ctrl drag, then leaving the page.
+    const first = await open(browser, url, errors);
+    (await first.title()) === 'Glintworks' ? pass('the page is titled Glintworks') : fail('the page title');
+    await expectCanvas(first, picture('default', []), 'the canvas equals the snapshot');
+
+    let o = await canvasOrigin(first);
+    await first.mouse.move(o.x + 160, o.y + 120);
+    await first.mouse.down();
+    await first.mouse.move(o.x + 170, o.y + 110);
+    await expectCanvas(first, picture('held', ['--drag', '160,120,170,110', '--held']),
+                       'a held drag shows the moved, brightened sphere');
+    await first.mouse.up();
+    await expectCanvas(first, picture('released', ['--drag', '160,120,170,110']),
+                       'the release gives the sphere its colour back');
+
+    await first.keyboard.down('Control');
+    await first.mouse.down();
+    await first.mouse.move(o.x + 180, o.y + 100);
+    await first.mouse.up();
+    await first.keyboard.up('Control');
+    await expectCanvas(first, picture('depth', ['--drag', '160,120,170,110', '--ctrl', '--drag', '170,110,180,100']),
+                       'a Ctrl drag moves the sphere in depth');
+
+    // Leaving the page is the close button: the run ends on the way out.
+    // (What a page prints while it is unloaded reaches no one here, so the
+    // page is told it is being hidden, as the browser tells it then.)
+    await first.evaluate(() => window.dispatchEvent(new PageTransitionEvent('pagehide')));
+    await first.waitForFunction(() => document.body.dataset.exitStatus !== undefined, {timeout: 10000});
+    const left = await first.evaluate(() => ({
+        status: document.body.dataset.exitStatus,
+        output: document.getElementById('output').textContent,
+    }));
+    left.status === '0' && statisticsLines.test(left.output)
+        ? pass('leaving the page ends the run: exit status 0 and the three lines')
+        : fail(`leaving the page: exit status ${left.status}, the page shows ${JSON.stringify(left.output)}`);
+    await first.close();
+
+    // The second page: a burst that leaves the canvas, a resize, Esc.
+    const second = await open(browser, url, errors);
+    o = await canvasOrigin(second);
+    await second.mouse.move(o.x + 160, o.y + 120);
+    // Press, motion out of the canvas and release, sent together.
+    const input = await second.createCDPSession();
+    const mouse = (type, x, y) =>
+        input.send('Input.dispatchMouseEvent', {type, x: o.x + x, y: o.y + y, button: 'left', clickCount: 1});
+    await Promise.all([
+        mouse('mousePressed', 160, 120),
+        mouse('mouseMoved', 150, -30),
+        mouse('mouseReleased', 150, -30),
+    ]);
+    // Moves with no button must not drag anything any more.
+    await second.mouse.move(o.x + 100, o.y + 100);
+    await second.mouse.move(o.x + 60, o.y + 200);
+    await expectCanvas(second, picture('dropped', ['--drag', '160,120,150,-30']),
+                       'a drag released outside the canvas ends the grab there');
+
+    await second.evaluate(() => {
+        const frame = document.getElementById('frame');
+        frame.style.width = '400px';
+        frame.style.height = '300px';
+    });
+    await expectCanvas(second, picture('resized', ['--size', '400x300', '--drag', '160,120,150,-30']),
+                       'the page resizing the canvas resizes the window');
+
+    await second.keyboard.press('Escape');
+    await second.waitForFunction(() => document.body.dataset.exitStatus !== undefined, {timeout: 10000});
+    const ended = await second.evaluate(() => ({
+        status: document.body.dataset.exitStatus,
+        output: document.getElementById('output').textContent,
+    }));
+    ended.status === '0' && statisticsLines.test(ended.output)
+        ? pass('Esc ends the run: exit status 0 and the three lines on the page')
+        : fail(`Esc: exit status ${ended.status}, the page shows ${JSON.stringify(ended.output)}`);
+    await second.close();
+
+    errors.length === 0 ? pass('no page or console errors') : fail(errors.join('; '));
+}
+
+async function main() {
+    fs.mkdirSync(workDir, {recursive: true});
+    const server = await serve(pageDir);
+    const url = `http://127.0.0.1:${server.address().port}/glintworks.html`;
+    const profile = fs.mkdtempSync(path.join(workDir, 'profile-'));
+    const browser = await puppeteer.launch({
+        executablePath: '/usr/bin/chromium',
+        headless: true,
+        userDataDir: profile,
+        // The machine's network is closed: chromium must not try to reach out.
+        args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+               '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    });
+    const watchdog = setTimeout(() => {
+        console.log('FAIL: the browser checks did not finish in 90 seconds');
+        browser.process()?.kill('SIGKILL');
+        process.exit(1);
+    }, 90000);
+    try {
+        await run(browser, url);
+    } catch (error) {
+        fail(`the browser checks stopped: ${error.stack || error}`);
+    } finally {
+        clearTimeout(watchdog);
+        await browser.close().catch(() => browser.process()?.kill('SIGKILL'));
+        server.close();
+        fs.rmSync(profile, {recursive: true, force: true});
+    }
+    console.log(failures === 0 ? 'all browser checks passed' : `${failures} browser check(s) failed`);
+    process.exit(failures === 0 ? 0 : 1);
+}
+
+main();
