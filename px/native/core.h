@@ -180,6 +180,9 @@ struct State {
     std::uint8_t retrieved[256] = {};
     std::int32_t pointerScreenX = 0;
     std::int32_t pointerScreenY = 0;
+    // Window procedures and timer callbacks running now, one inside another:
+    // 0 while the program is in its message loop itself.
+    int procedureDepth = 0;
     pxNativeFailure lastFailure = pxNativeFailure::none;
     std::string lastError;  // the failure's sentence and its detail
     int dibFailures = 0;    // CreateDIBSection calls still to refuse (tests)
@@ -208,6 +211,16 @@ std::uintptr_t handleValue(H handle) {
 // Calls the window's procedure (null-safe: 0 for an unknown window). The
 // record may be gone afterwards: look it up again.
 LRESULT callProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Counts a window procedure or timer callback as running while it lives
+// (State::procedureDepth).
+class ProcedureCall {
+public:
+    ProcedureCall() { ++state().procedureDepth; }
+    ~ProcedureCall() { --state().procedureDepth; }
+    ProcedureCall(const ProcedureCall&) = delete;
+    ProcedureCall& operator=(const ProcedureCall&) = delete;
+};
 
 // Client rectangle of a window record.
 Rect clientRect(const Window& window);

@@ -279,6 +279,7 @@ LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
         for (const Timer& timer : state().timers) {
             if (timer.window == lpMsg->hwnd && timer.id == lpMsg->wParam &&
                 reinterpret_cast<LPARAM>(timer.callback) == lpMsg->lParam) {
+                const ProcedureCall running;
                 timer.callback(lpMsg->hwnd, WM_TIMER, timer.id, messageTime());
                 return 0;
             }

@@ -110,6 +110,7 @@ Rect clientRect(const Window& window) { return Rect{0, 0, window.image.width, wi
 LRESULT callProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     const Window* record = findWindow(window);
     if (record == nullptr || record->procedure == nullptr) return 0;
+    const ProcedureCall running;
     return record->procedure(window, message, wparam, lparam);
 }
 

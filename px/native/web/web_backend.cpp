@@ -24,6 +24,7 @@
 
 #include <emscripten.h>
 #include <emscripten/html5.h>
+#include <wasm_simd128.h>
 
 #include <cmath>
 #include <cstdio>
@@ -60,7 +61,15 @@ struct PageState {
     std::vector<WebEvent> events;
     // The canvas's bytes (red, green, blue, alpha) of what was last presented.
     std::vector<std::uint8_t> canvasBytes;
+    // When the page last had its turn (emscripten_get_now, milliseconds).
+    double lastTurnMs = 0;
 };
+
+// The page has its turn (its input, and showing what the canvas holds) at
+// least this often, however long frames take: a program whose frames take
+// longer than its timer's period finds a message ready every time it asks,
+// and would otherwise never wait.
+constexpr double kTurnEveryMs = 16;
 
 PageState& page() {
     static PageState instance;
@@ -206,6 +215,24 @@ EM_BOOL onMouse(int type, const EmscriptenMouseEvent* event, void*) {
     return type == EMSCRIPTEN_EVENT_MOUSEDOWN ? EM_TRUE : EM_FALSE;
 }
 
+// Blue, green, red, alpha in the image; red, green, blue, alpha on the
+// canvas, which shows alpha too: every pixel is opaque. Four pixels at a time.
+void toCanvasBytes(const std::uint8_t* from, std::uint8_t* to, std::int32_t count) {
+    const v128_t opaque = wasm_i32x4_splat(static_cast<std::int32_t>(0xFF000000u));
+    std::int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const v128_t pixels = wasm_v128_load(from + 4 * i);
+        const v128_t swapped = wasm_i8x16_shuffle(pixels, pixels, 2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+        wasm_v128_store(to + 4 * i, wasm_v128_or(swapped, opaque));
+    }
+    for (; i < count; ++i) {
+        to[4 * i] = from[4 * i + 2];
+        to[4 * i + 1] = from[4 * i + 1];
+        to[4 * i + 2] = from[4 * i];
+        to[4 * i + 3] = 0xFF;
+    }
+}
+
 Refusal refusedByPage(const char* why) { return Refusal{pxNativeFailure::refusedByDisplay, why}; }
 
 // The page's size of the canvas, where it differs from the window's: the
@@ -299,17 +326,9 @@ void present(HWND window, const Image& image, const Rect& area) {
     if (w.canvasBytes.size() != bytes) w.canvasBytes.assign(bytes, 0);
     const Rect r = intersect(area, Rect{0, 0, image.width, image.height});
     if (r.empty()) return;
-    // Blue, green, red, alpha in the image; red, green, blue, alpha on the
-    // canvas, which shows alpha too: every pixel is opaque.
     for (std::int32_t y = r.top; y < r.bottom; ++y) {
-        const std::size_t first = static_cast<std::size_t>(y) * image.width + r.left;
-        const std::size_t count = static_cast<std::size_t>(r.right - r.left);
-        std::uint32_t pixel = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            std::memcpy(&pixel, image.bytes() + (first + i) * 4, 4);
-            pixel = (pixel & 0x0000FF00u) | ((pixel >> 16) & 0xFFu) | ((pixel & 0xFFu) << 16) | 0xFF000000u;
-            std::memcpy(w.canvasBytes.data() + (first + i) * 4, &pixel, 4);
-        }
+        const std::size_t first = (static_cast<std::size_t>(y) * image.width + r.left) * 4;
+        toCanvasBytes(image.bytes() + first, w.canvasBytes.data() + first, r.right - r.left);
     }
     if (!webPutImage(w.canvasBytes.data(), image.width, image.height, r.left, r.top, r.right - r.left,
                      r.bottom - r.top)) {
@@ -320,10 +339,28 @@ void present(HWND window, const Image& image, const Rect& area) {
     }
 }
 
+namespace {
+
+// Sets the program aside for `ms` milliseconds or until an event comes (none:
+// below 0). Only the program's own message loop may be set aside: a window
+// procedure's frames are not kept (see ASYNCIFY_IGNORE_INDIRECT in the
+// build), so a message loop inside one cannot wait here.
+void sleepInLoop(double ms) {
+    if (state().procedureDepth != 0) {
+        std::fprintf(stderr, "glintworks: a message loop inside a window procedure cannot wait in the browser\n");
+        std::abort();
+    }
+    webSleep(ms);
+    page().lastTurnMs = emscripten_get_now();
+}
+
+}  // namespace
+
 void pollEvents() {
     using namespace pxNative;
     PageState& w = page();
     if (w.window == nullptr) return;
+    if (state().procedureDepth == 0 && emscripten_get_now() - w.lastTurnMs >= kTurnEveryMs) sleepInLoop(0);
     checkCanvasSize();
     // Reporting may not add events (nothing here waits), but index anyway.
     for (std::size_t i = 0; i < w.events.size() && w.window != nullptr; ++i) {
@@ -342,14 +379,14 @@ void pollEvents() {
 void waitEvents(std::optional<std::int64_t> deadlineNs) {
     if (!page().events.empty()) return;
     if (!deadlineNs) {
-        webSleep(-1.0);
+        sleepInLoop(-1.0);
         return;
     }
     // Whole milliseconds, rounded up, so the wait never ends before the
     // deadline and spins.
     const std::int64_t remaining = *deadlineNs - nowNs();
     if (remaining <= 0) return;
-    webSleep(std::ceil(static_cast<double>(remaining) / 1e6));
+    sleepInLoop(std::ceil(static_cast<double>(remaining) / 1e6));
 }
 
 // A canvas this size takes 256 MB, and its copy as much again.
