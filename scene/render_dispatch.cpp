@@ -22,6 +22,15 @@ void RenderFlat(const FlatScene& flat, const ImageRows& image);
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
+// Highway compiles by default only the targets at least as good as the one
+// the compiler's flags already allow. Where that one is not the portable
+// fallback (WebAssembly, built with SIMD128 throughout), HWY_CHOOSE_FALLBACK
+// gives the best target's code, and "scalar" below would be that code under
+// another name: the frame tests would hold one renderer to the tracer twice.
+#if (HWY_TARGETS & (HWY_EMU128 | HWY_SCALAR)) == 0
+#error "Highway's portable target is not compiled (HWY_COMPILE_ALL_ATTAINABLE, scene/CMakeLists.txt)"
+#endif
+
 #if HWY_ARCH_X86
 #include <cpuid.h>
 #endif
