@@ -67,7 +67,9 @@ double renderMilliseconds(const Scene& scene, const Kind& kind, const ImageRows&
 
 int main(int argc, char** argv) {
     long frames = 21;
-    if (argc > 2 || (argc == 2 && ((frames = std::strtol(argv[1], nullptr, 10)) < 3 || frames > 10000))) {
+    char* end = nullptr;
+    if (argc == 2) frames = std::strtol(argv[1], &end, 10);
+    if (argc > 2 || (argc == 2 && (end == argv[1] || *end != '\0' || frames < 3 || frames > 10000))) {
         std::fprintf(stderr,
                      "usage: glintworks_frame_times [FRAMES]   (fast frames per target and size, 3 to 10000)\n");
         return 2;

@@ -20,9 +20,9 @@ foreach(tests glintworks_scene_tests glintworks_render_tests)
   # Main's status reaches node's (so a failing test fails ctest) without
   # more: emscripten's exit ends node's process with it.
   target_link_options(${tests} PRIVATE -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=node)
-  # One ctest test per program rather than per test case: node takes a fifth to a
-  # third of a second to start each one and compile its module, which for
-  # the 45 cases would cost three times what the tests themselves do. A
+  # One ctest test per program rather than per test case: node takes a fifth
+  # to a third of a second to start each one and compile its module, which
+  # for the 45 cases would cost three times what the tests themselves do. A
   # failure still shows which case failed (ctest --output-on-failure).
   add_test(NAME ${tests} COMMAND ${tests})
   set_tests_properties(${tests} PROPERTIES TIMEOUT 120 LABELS unit)
