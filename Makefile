@@ -13,7 +13,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 25
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps deps-run deps-package deps-windows deps-web package build build-run build-asan build-fuzz windows web serve-web run test test-web bench-web test-unit test-asan test-windows fuzz bench bench-icount bench-e2e soak format-check clean
+.PHONY: all deps deps-run deps-package deps-windows deps-web package build build-run build-asan build-fuzz windows web serve-web run test test-web test-web-unit bench-web test-unit test-asan test-windows fuzz bench bench-icount bench-e2e soak format-check clean
 
 all: build
 
@@ -76,6 +76,22 @@ PORT ?= 8080
 serve-web: web
 	scripts/serve-web $(WEB_BUILD)/app $(PORT)
 
+# The scene's and the renderer's tests compiled to WebAssembly and run under
+# node: the renderer's WebAssembly SIMD target and its portable one, each held
+# to the tracer byte for byte. GoogleTest is built from Debian's sources, which
+# the test tools bring (deps).
+test-web-unit: deps $(WEB_BUILD)/CMakeCache.txt
+	cmake -S . -B $(WEB_BUILD) -DGLINTWORKS_TESTS=ON >/dev/null
+	cmake --build $(WEB_BUILD) -j $(JOBS) --target glintworks_scene_tests glintworks_render_tests
+	cd $(WEB_BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
+
+# Frame times of the WebAssembly build under node, per SIMD target, beside
+# the literal loop's. The benchmarks are built with the tests (deps).
+bench-web: deps $(WEB_BUILD)/CMakeCache.txt
+	cmake -S . -B $(WEB_BUILD) -DGLINTWORKS_TESTS=ON >/dev/null
+	cmake --build $(WEB_BUILD) -j $(JOBS) --target glintworks_frame_times
+	scripts/bench-web $(WEB_BUILD)
+
 build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
@@ -115,7 +131,7 @@ $(WEB_TEST_DIR)/node_modules/.package-lock.json: tests/web/package.json tests/we
 	cp tests/web/package.json tests/web/package-lock.json $(WEB_TEST_DIR)/
 	cd $(WEB_TEST_DIR) && npm ci --no-audit --no-fund --loglevel=error
 
-test-web: build web $(WEB_TEST_DIR)/node_modules/.package-lock.json
+test-web: test-web-unit build web $(WEB_TEST_DIR)/node_modules/.package-lock.json
 	NODE_PATH=$(abspath $(WEB_TEST_DIR))/node_modules timeout 150 \
 	  node tests/web/browser_test.js $(WEB_BUILD)/app $(BUILD)/tools/glintworks-snapshot $(WEB_TEST_DIR)/work
 

@@ -40,8 +40,9 @@ constexpr int kFastMaxPrimitives = 64;
 constexpr int kFastMaxLights = 16;
 
 // The SIMD instruction sets the fast path is compiled for and this CPU runs,
-// best first: some of "AVX-512", "AVX2", "SSE4", "SSSE3" and, always last,
-// "scalar" (the portable fallback). renderImage uses the first.
+// best first: some of "AVX-512", "AVX2", "SSE4", "SSSE3" on x86, "WASM
+// SIMD128" on WebAssembly, and, always last, "scalar" (the portable
+// fallback). renderImage uses the first.
 int renderTargetCount();
 const char* renderTargetNameAt(int index);  // "" outside 0 .. count - 1
 

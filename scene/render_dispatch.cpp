@@ -22,6 +22,15 @@ void RenderFlat(const FlatScene& flat, const ImageRows& image);
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
+// Highway compiles by default only the targets at least as good as the one
+// the compiler's flags already allow. Where that one is not the portable
+// fallback (WebAssembly, built with SIMD128 throughout), HWY_CHOOSE_FALLBACK
+// gives the best target's code, and "scalar" below would be that code under
+// another name: the frame tests would hold one renderer to the tracer twice.
+#if (HWY_TARGETS & (HWY_EMU128 | HWY_SCALAR)) == 0
+#error "Highway's portable target is not compiled (HWY_COMPILE_ALL_ATTAINABLE, scene/CMakeLists.txt)"
+#endif
+
 #if HWY_ARCH_X86
 #include <cpuid.h>
 #endif
@@ -92,7 +101,9 @@ struct Target {
     bool (*runs)();
 };
 
-// Best first.
+// Best first. One target a line: clang-format, meeting the #if branches, would
+// pack them into columns.
+// clang-format off
 const Target kTargets[] = {
 #if HWY_ARCH_X86
     {"AVX-512", HWY_CHOOSE_AVX3(RenderFlat), runsAvx3},
@@ -106,6 +117,7 @@ const Target kTargets[] = {
 #endif
     {"scalar", HWY_CHOOSE_FALLBACK(RenderFlat), runsAlways},
 };
+// clang-format on
 constexpr int kTargetCount = static_cast<int>(sizeof kTargets / sizeof kTargets[0]);
 
 // The targets this CPU runs, as indices into kTargets, best first.

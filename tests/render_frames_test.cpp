@@ -13,8 +13,9 @@
 #include <vector>
 
 // Highway's library, for its own list of targets: Linux only (Debian ships no
-// MinGW-w64 build of it, so the Windows build of these tests goes without).
-#if !defined(_WIN32)
+// MinGW-w64 or WebAssembly build of it, so those builds of these tests go
+// without).
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
 #include "hwy/targets.h"
 #endif
 #include "scene/default_scene.h"
@@ -137,7 +138,18 @@ TEST(FastFrames, EmptySizesWriteNothing) {
 // target: where they differ on the CPU at hand (a newer Highway that asks for
 // a feature the CPU lacks), this fails instead of the renderer running
 // instructions the CPU does not have, or leaving out a target it could run.
-#if !defined(_WIN32)
+#if defined(__EMSCRIPTEN__)
+// WebAssembly has no CPU to ask: a module built with SIMD128 runs it wherever
+// it loads. Were that target left out of the dispatch, every frame would take
+// the scalar fallback, pictures unchanged and several times slower, and the
+// frame tests would hold only the fallback to the tracer.
+TEST(RenderTargets, AreWasmSimd128ThenScalar) {
+    std::vector<std::string> offered;
+    for (int i = 0; i < renderTargetCount(); ++i) offered.push_back(renderTargetNameAt(i));
+    EXPECT_EQ(offered, (std::vector<std::string>{"WASM SIMD128", "scalar"}));
+    EXPECT_STREQ(renderTargetName(), "WASM SIMD128");
+}
+#elif !defined(_WIN32)
 TEST(RenderTargets, AreTheOnesHighwaySaysThisCpuRuns) {
     struct Named {
         std::int64_t target;

@@ -1,0 +1,29 @@
+# The scene's and the renderer's tests compiled to WebAssembly and run under
+# node (the toolchain file's CMAKE_CROSSCOMPILING_EMULATOR). They hold the
+# renderer's WebAssembly SIMD target, which no other build compiles, to the
+# scalar tracer byte for byte. GoogleTest is built from the sources Debian
+# ships (package googletest), as for the Windows build.
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest/googletest ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+add_executable(glintworks_scene_tests
+  primitive_test.cpp
+  scene_test.cpp
+  tracer_test.cpp
+  default_scene_test.cpp
+)
+add_executable(glintworks_render_tests render_frames_test.cpp)
+foreach(tests glintworks_scene_tests glintworks_render_tests)
+  target_link_libraries(${tests} PRIVATE glintworks_scene gtest gtest_main)
+  # A full HD frame is several times emscripten's initial 16 MiB of memory.
+  # Main's status reaches node's (so a failing test fails ctest) without
+  # more: emscripten's exit ends node's process with it.
+  target_link_options(${tests} PRIVATE -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=node)
+  # One ctest test per program rather than per test case: node takes a fifth
+  # to a third of a second to start each one and compile its module, which
+  # for the 45 cases would cost three times what the tests themselves do. A
+  # failure still shows which case failed (ctest --output-on-failure).
+  add_test(NAME ${tests} COMMAND ${tests})
+  set_tests_properties(${tests} PROPERTIES TIMEOUT 120 LABELS unit)
+endforeach()
