@@ -7,6 +7,8 @@
 BUILD      ?= build
 WIN_BUILD  ?= build-windows
 WEB_BUILD  ?= build-web
+# puppeteer-core for the browser tests and the page's benchmark, from npm
+WEB_TEST_DIR = $(WEB_BUILD)/browser-tests
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 # Seconds each fuzzer runs in `make test`; a long run: make fuzz FUZZ_SECONDS=3600
@@ -86,10 +88,11 @@ test-web-unit: deps $(WEB_BUILD)/CMakeCache.txt
 	cd $(WEB_BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
 
 # Frame times of the WebAssembly build under node, per SIMD target, beside
-# the literal loop's. The benchmarks are built with the tests (deps).
-bench-web: deps $(WEB_BUILD)/CMakeCache.txt
+# the literal loop's; then the page's own frame rate in headless chromium.
+# The benchmarks are built with the tests (deps).
+bench-web: deps $(WEB_BUILD)/CMakeCache.txt $(WEB_TEST_DIR)/node_modules/.package-lock.json
 	cmake -S . -B $(WEB_BUILD) -DGLINTWORKS_TESTS=ON >/dev/null
-	cmake --build $(WEB_BUILD) -j $(JOBS) --target glintworks_frame_times
+	cmake --build $(WEB_BUILD) -j $(JOBS) --target glintworks_frame_times glintworks
 	scripts/bench-web $(WEB_BUILD)
 
 build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
@@ -125,7 +128,6 @@ test-windows: build $(WIN_BUILD)/CMakeCache.txt
 # The web page in headless chromium, held to the Linux snapshot tool's
 # pictures (tests/web/browser_test.js). puppeteer-core, which drives the
 # browser, comes from npm at the version the lock file names.
-WEB_TEST_DIR = $(WEB_BUILD)/browser-tests
 $(WEB_TEST_DIR)/node_modules/.package-lock.json: tests/web/package.json tests/web/package-lock.json | deps
 	mkdir -p $(WEB_TEST_DIR)
 	cp tests/web/package.json tests/web/package-lock.json $(WEB_TEST_DIR)/

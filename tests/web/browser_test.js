@@ -16,9 +16,9 @@
 
 const childProcess = require('child_process');
 const fs = require('fs');
-const http = require('http');
 const path = require('path');
-const puppeteer = require('puppeteer-core');
+
+const {servePage, startBrowser, openPage, resizeCanvas, runEnd} = require('./page.js');
 
 const [pageDir, snapshot, workDir] = process.argv.slice(2);
 if (!pageDir || !snapshot || !workDir) {
@@ -32,24 +32,6 @@ const fail = (what) => {
     failures += 1;
     console.log(`FAIL: ${what}`);
 };
-
-// The page's files on a port of the loopback interface.
-function serve(dir) {
-    const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm'};
-    const server = http.createServer((request, response) => {
-        const name = path.basename(decodeURIComponent(new URL(request.url, 'http://x').pathname));
-        fs.readFile(path.join(dir, name), (error, data) => {
-            if (error) {
-                response.writeHead(404);
-                response.end();
-                return;
-            }
-            response.writeHead(200, {'Content-Type': types[path.extname(name)] || 'application/octet-stream'});
-            response.end(data);
-        });
-    });
-    return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
-}
 
 // A picture from the snapshot tool: width, height and the RGB bytes, base64.
 function picture(name, args) {
@@ -109,18 +91,14 @@ async function expectCanvas(page, expected, what) {
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// Opens the page and waits until the program has put a frame on the canvas.
-async function open(browser, url, errors) {
-    const page = await browser.newPage();
-    page.on('pageerror', (error) => errors.push(`page error: ${error.message}`));
-    page.on('console', (message) => {
-        if (message.type() === 'error') errors.push(`console error: ${message.text()}`);
+// Opens the page, noting every page error and console error in `errors`.
+function open(browser, url, errors) {
+    return openPage(browser, url, (page) => {
+        page.on('pageerror', (error) => errors.push(`page error: ${error.message}`));
+        page.on('console', (message) => {
+            if (message.type() === 'error') errors.push(`console error: ${message.text()}`);
+        });
     });
-    await page.goto(url);
-    await page.waitForFunction(() => document.getElementById('canvas').style.visibility === 'visible', {
-        timeout: 20000,
-    });
-    return page;
 }
 
 // Canvas pixel (x, y) on the page, for the mouse.
@@ -162,11 +140,7 @@ async function run(browser, url) {
     // (What a page prints while it is unloaded reaches no one here, so the
     // page is told it is being hidden, as the browser tells it then.)
     await first.evaluate(() => window.dispatchEvent(new PageTransitionEvent('pagehide')));
-    await first.waitForFunction(() => document.body.dataset.exitStatus !== undefined, {timeout: 10000});
-    const left = await first.evaluate(() => ({
-        status: document.body.dataset.exitStatus,
-        output: document.getElementById('output').textContent,
-    }));
+    const left = await runEnd(first);
     left.status === '0' && statisticsLines.test(left.output)
         ? pass('leaving the page ends the run: exit status 0 and the three lines')
         : fail(`leaving the page: exit status ${left.status}, the page shows ${JSON.stringify(left.output)}`);
@@ -191,28 +165,16 @@ async function run(browser, url) {
     await expectCanvas(second, picture('dropped', ['--drag', '160,120,150,-30']),
                        'a drag released outside the canvas ends the grab there');
 
-    await second.evaluate(() => {
-        const frame = document.getElementById('frame');
-        frame.style.width = '400px';
-        frame.style.height = '300px';
-    });
+    await resizeCanvas(second, 400, 300);
     await expectCanvas(second, picture('resized', ['--size', '400x300', '--drag', '160,120,150,-30']),
                        'the page resizing the canvas resizes the window');
 
     // Frames far slower than the timer: the page must still get its turns,
     // for input and to show the canvas.
-    await second.evaluate(() => {
-        const frame = document.getElementById('frame');
-        frame.style.width = '3000px';
-        frame.style.height = '2000px';
-    });
+    await resizeCanvas(second, 3000, 2000);
     await second.waitForFunction(() => document.getElementById('canvas').width === 3000, {timeout: 10000});
     await second.keyboard.press('Escape');
-    await second.waitForFunction(() => document.body.dataset.exitStatus !== undefined, {timeout: 10000});
-    const ended = await second.evaluate(() => ({
-        status: document.body.dataset.exitStatus,
-        output: document.getElementById('output').textContent,
-    }));
+    const ended = await runEnd(second);
     ended.status === '0' && statisticsLines.test(ended.output)
         ? pass('Esc ends a run of slow frames: exit status 0 and the three lines on the page')
         : fail(`Esc: exit status ${ended.status}, the page shows ${JSON.stringify(ended.output)}`);
@@ -223,31 +185,21 @@ async function run(browser, url) {
 
 async function main() {
     fs.mkdirSync(workDir, {recursive: true});
-    const server = await serve(pageDir);
-    const url = `http://127.0.0.1:${server.address().port}/glintworks.html`;
-    const profile = fs.mkdtempSync(path.join(workDir, 'profile-'));
-    const browser = await puppeteer.launch({
-        executablePath: '/usr/bin/chromium',
-        headless: true,
-        userDataDir: profile,
-        // The machine's network is closed: chromium must not try to reach out.
-        args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-               '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-    });
+    const server = await servePage(pageDir);
+    const chromium = await startBrowser();
     const watchdog = setTimeout(() => {
         console.log('FAIL: the browser checks did not finish in 90 seconds');
-        browser.process()?.kill('SIGKILL');
+        chromium.kill();
         process.exit(1);
     }, 90000);
     try {
-        await run(browser, url);
+        await run(chromium.browser, server.url);
     } catch (error) {
         fail(`the browser checks stopped: ${error.stack || error}`);
     } finally {
         clearTimeout(watchdog);
-        await browser.close().catch(() => browser.process()?.kill('SIGKILL'));
-        server.close();
-        fs.rmSync(profile, {recursive: true, force: true});
+        await chromium.close();
+        server.stop();
     }
     console.log(failures === 0 ? 'all browser checks passed' : `${failures} browser check(s) failed`);
     process.exit(failures === 0 ? 0 : 1);
