@@ -113,6 +113,8 @@ EM_JS(int, webSetUpCanvas, (int width, int height), {
     box.style.width = width + 'px';
     box.style.height = height + 'px';
     canvas.style.visibility = 'hidden';
+    if (Module.glintworksListening) return 1;
+    Module.glintworksListening = true;
     canvas.addEventListener('pointerdown', function(e) {
         if (!ABORT && e.pointerType === 'mouse') canvas.setPointerCapture(e.pointerId);
     });
@@ -254,6 +256,7 @@ void checkCanvasSize() {
 
 // Page hide or unload: the close button. Called from the page's listener.
 extern "C" EMSCRIPTEN_KEEPALIVE void glintworksPageHidden() {
+    if (page().window == nullptr) return;
     WebEvent e;
     e.kind = WebEvent::Kind::close;
     push(e);
@@ -359,7 +362,10 @@ void sleepInLoop(double ms) {
 void pollEvents() {
     using namespace pxNative;
     PageState& w = page();
-    if (w.window == nullptr) return;
+    if (w.window == nullptr) {
+        w.events.clear();
+        return;
+    }
     if (state().procedureDepth == 0 && emscripten_get_now() - w.lastTurnMs >= kTurnEveryMs) sleepInLoop(0);
     checkCanvasSize();
     // Reporting may not add events (nothing here waits), but index anyway.
