@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bench/frame.h"
 #include "scene/default_scene.h"
 #include "scene/render.h"
 
@@ -23,19 +24,6 @@ namespace {
 
 using glintworks::ImageRows;
 using glintworks::Scene;
-
-// A top-down frame of the given size, as the viewer's buffer is laid out.
-struct Frame {
-    Frame(std::int32_t w, std::int32_t h)
-        : memory(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4, 0xFF) {
-        rows.pixels = memory.data();
-        rows.width = w;
-        rows.height = h;
-        rows.stride = 4 * w;
-    }
-    std::vector<std::uint8_t> memory;
-    ImageRows rows;
-};
 
 // One way of rendering a frame, and the milliseconds each of its frames took.
 struct Kind {

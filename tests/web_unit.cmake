@@ -3,9 +3,7 @@
 # renderer's WebAssembly SIMD target, which no other build compiles, to the
 # scalar tracer byte for byte. GoogleTest is built from the sources Debian
 # ships (package googletest), as for the Windows build.
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest/googletest ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(${CMAKE_CURRENT_LIST_DIR}/googletest.cmake)
 
 add_executable(glintworks_scene_tests
   primitive_test.cpp

@@ -18,9 +18,7 @@ set_tests_properties(wine_e2e PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77 LABELS 
 # Linux build's glintworks_px_tests, against the real user32/gdi32 (wine here)
 # through a Win32 test driver in place of the headless backend. GoogleTest is
 # built from the sources Debian ships (package googletest).
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest/googletest ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(${CMAKE_CURRENT_LIST_DIR}/googletest.cmake)
 
 add_executable(glintworks_px_tests
   px_window_test.cpp
