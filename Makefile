@@ -107,21 +107,7 @@ build-fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
 run: build-run
 	scripts/run $(BUILD)
 
-# The sanitizer and fuzzer configurations, which only their own tests use, are
-# built in the background while the Linux, Windows and web tests run: the
-# builds keep the processors busy while those tests wait for windows, wine and
-# the browser. Their output goes to $(ASAN_BUILD)/background-build.log and is
-# shown if they fail.
-test: deps format-check
-	@mkdir -p $(ASAN_BUILD); \
-	log=$(ASAN_BUILD)/background-build.log; \
-	echo "test: building the sanitizer and fuzzer configurations in the background ($$log)"; \
-	$(MAKE) --no-print-directory build-asan build-fuzz >$$log 2>&1 & background=$$!; \
-	$(MAKE) --no-print-directory test-unit test-windows test-web; status=$$?; \
-	wait $$background; built=$$?; \
-	if [ $$built -ne 0 ]; then cat $$log; echo "test: the sanitizer or fuzzer build failed" >&2; exit 1; fi; \
-	[ $$status -eq 0 ] || exit $$status; \
-	$(MAKE) --no-print-directory test-asan fuzz
+test: format-check test-unit test-windows test-web test-asan fuzz
 
 # Every C++ file laid out as .clang-format says.
 format-check: deps
