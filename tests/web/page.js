@@ -41,7 +41,9 @@ async function startBrowser(viewport) {
         headless: true,
         userDataDir: profile,
         defaultViewport: viewport || {width: 800, height: 600},
-        args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+        // /dev/shm may be small (a container's 64 MB): chromium then keeps its
+        // shared memory in /tmp instead.
+        args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-dev-shm-usage',
                '--disable-background-networking', '--disable-component-update', '--disable-sync'],
     });
     const kill = () => browser.process()?.kill('SIGKILL');
