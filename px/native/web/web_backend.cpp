@@ -26,6 +26,7 @@
 #include <emscripten/html5.h>
 #include <wasm_simd128.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
