@@ -130,12 +130,11 @@ EM_JS(void, webSetCanvasVisible, (int visible), {
     document.getElementById('canvas').style.visibility = visible ? 'visible' : 'hidden';
 });
 
-// The canvas's size on the page, in CSS pixels, rounded.
-EM_JS(int, webCanvasCssWidth, (), {
-    return Math.round(document.getElementById('canvas').clientWidth);
-});
-EM_JS(int, webCanvasCssHeight, (), {
-    return Math.round(document.getElementById('canvas').clientHeight);
+// The canvas's size on the page, in CSS pixels, each side at most 65535:
+// width x 65536 + height, one read of the page's layout.
+EM_JS(int, webCanvasCssSize, (), {
+    var canvas = document.getElementById('canvas');
+    return Math.min(canvas.clientWidth, 65535) * 65536 + Math.min(canvas.clientHeight, 65535);
 });
 
 EM_JS(void, webSetCanvasSize, (int width, int height), {
@@ -244,8 +243,9 @@ void checkCanvasSize() {
     PageState& w = page();
     if (w.window == nullptr) return;
     const auto largest = pxNative::backend::largestClient();
-    const std::int32_t width = std::min(webCanvasCssWidth(), largest.width);
-    const std::int32_t height = std::min(webCanvasCssHeight(), largest.height);
+    const auto css = static_cast<std::uint32_t>(webCanvasCssSize());
+    const std::int32_t width = std::min(static_cast<std::int32_t>(css >> 16), largest.width);
+    const std::int32_t height = std::min(static_cast<std::int32_t>(css & 0xFFFFu), largest.height);
     if (width == w.width && height == w.height) return;
     w.width = width;
     w.height = height;
