@@ -1,6 +1,6 @@
 #include "app/clock.h"
 
-#include "px/native/win32.h"
+#include "platform/win32.h"
 
 double countsToMilliseconds(std::int64_t counter, std::int64_t frequency) {
     // Whole seconds and the remainder separately: remainder x 1000 stays below

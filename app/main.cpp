@@ -9,7 +9,7 @@
 
 #include "app/clock.h"
 #include "app/statistics.h"
-#include "px/native/platform.h"
+#include "platform/platform.h"
 #include "scene/default_scene.h"
 #include "viewer/myWindow.h"
 

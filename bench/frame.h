@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "scene/render.h"
+#include "render/render.h"
 
 struct Frame {
     Frame(std::int32_t w, std::int32_t h)

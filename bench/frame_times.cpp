@@ -18,7 +18,7 @@
 
 #include "bench/frame.h"
 #include "scene/default_scene.h"
-#include "scene/render.h"
+#include "render/render.h"
 
 namespace {
 

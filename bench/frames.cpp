@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "scene/default_scene.h"
-#include "scene/render.h"
+#include "render/render.h"
 
 namespace {
 

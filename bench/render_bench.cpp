@@ -11,7 +11,7 @@
 
 #include "bench/frame.h"
 #include "scene/default_scene.h"
-#include "scene/render.h"
+#include "render/render.h"
 #include "scene/tracer.h"
 
 namespace {

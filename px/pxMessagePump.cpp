@@ -1,6 +1,6 @@
 #include "px/pxMessagePump.h"
 
-#include "px/native/win32.h"
+#include "platform/win32.h"
 
 void pxMessagePump::runEventLoop() {
     MSG message;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "px/native/win32.h"
+#include "platform/win32.h"
 #include "px/pxBuffer.h"
 
 class pxOffscreenNative : public pxBuffer {

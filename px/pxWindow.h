@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <list>
 
-#include "px/native/win32.h"
+#include "platform/win32.h"
 #include "px/pxMessagePump.h"
 
 inline constexpr std::uint32_t PX_BTN_LEFT = 1;

@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "app/statistics.h"
-#include "px/native/headless/headless.h"
+#include "platform/headless/headless.h"
 #include "scene/default_scene.h"
 #include "viewer/myWindow.h"
 

@@ -11,9 +11,9 @@
 #include <new>
 #include <vector>
 
-#include "px/native/headless/headless.h"
+#include "platform/headless/headless.h"
 #include "scene/default_scene.h"
-#include "scene/render.h"
+#include "render/render.h"
 #include "viewer/myWindow.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Compiles the window framework (px/, not the platform layer in px/native/)
+# Compiles the window framework (px/, not the platform layer in platform/)
 # against the real Win32 headers of the MinGW-w64 cross compiler, syntax only,
 # together with tests/px_win32_api.cpp, whose compile-time checks tie our own
-# Win32 subset (px/native/win32.h) to those headers.
+# Win32 subset (platform/win32.h) to those headers.
 #
 #   px_mingw_check.sh SOURCE_DIR
 #
@@ -41,9 +41,9 @@ check() {  # check LABEL COMPILER-ARGS...
     fi
 }
 
-# The compiler must really be a Windows one, so that px/native/win32.h takes
+# The compiler must really be a Windows one, so that platform/win32.h takes
 # <windows.h> rather than our own declarations.
-check "target is Windows" -x c++ - <<<'#include "px/native/win32.h"
+check "target is Windows" -x c++ - <<<'#include "platform/win32.h"
 #if !defined(_WIN32) || !defined(_WINUSER_)
 #error "not compiling against the Windows headers"
 #endif'

@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "px/native/headless/headless.h"
+#include "platform/headless/headless.h"
 #include "px/pxOffscreen.h"
 #include "px/pxWindow.h"
 #include "tests/px_platform.h"

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "px/native/headless/headless.h"
-#include "px/native/platform.h"
+#include "platform/headless/headless.h"
+#include "platform/platform.h"
 #include "px/pxMessagePump.h"
 #include "px/pxOffscreen.h"
 #include "px/pxWindow.h"

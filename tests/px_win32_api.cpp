@@ -1,7 +1,7 @@
 // The Win32 subset that px/ is written against, checked at compile time.
 //
 // This file is compiled twice: into the px unit tests on Linux, against our
-// own px/native/win32.h, and by the MinGW-w64 cross compiler against the real
+// own platform/win32.h, and by the MinGW-w64 cross compiler against the real
 // <windows.h> (tests/px_mingw_check.sh). Every assertion must hold on both
 // sides, so a constant, a record layout or a function signature of our subset
 // that drifts from the platform's own breaks one of the two builds.
@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "px/native/win32.h"
+#include "platform/win32.h"
 
 namespace {
 

@@ -3,5 +3,5 @@
 # targets the renderer accepts with those Highway says this CPU runs.
 find_package(hwy REQUIRED)
 add_executable(glintworks_render_tests render_frames_test.cpp)
-target_link_libraries(glintworks_render_tests PRIVATE glintworks_scene hwy::hwy GTest::gtest GTest::gtest_main)
+target_link_libraries(glintworks_render_tests PRIVATE glintworks_render hwy::hwy GTest::gtest GTest::gtest_main)
 gtest_discover_tests(glintworks_render_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 LABELS unit)

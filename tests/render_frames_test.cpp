@@ -19,8 +19,8 @@
 #include "hwy/targets.h"
 #endif
 #include "scene/default_scene.h"
-#include "scene/flat_scene.h"
-#include "scene/render.h"
+#include "render/flat_scene.h"
+#include "render/render.h"
 #include "scene/tracer.h"
 
 namespace glintworks {

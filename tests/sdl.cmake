@@ -1,12 +1,12 @@
 # The SDL backend: its key and button translation (no display needed), and
 # the backend itself in a private Xvfb, driven by xdotool.
 add_executable(glintworks_sdl_keys_tests sdl_keys_test.cpp)
-target_link_libraries(glintworks_sdl_keys_tests PRIVATE glintworks_px_sdl GTest::gtest GTest::gtest_main)
+target_link_libraries(glintworks_sdl_keys_tests PRIVATE glintworks_platform_sdl GTest::gtest GTest::gtest_main)
 gtest_discover_tests(glintworks_sdl_keys_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
 
 find_package(X11 REQUIRED)
 add_executable(sdl_window_probe sdl_window_probe.cpp)
-target_link_libraries(sdl_window_probe PRIVATE glintworks_px_sdl)
+target_link_libraries(sdl_window_probe PRIVATE glintworks_px glintworks_platform_sdl)
 # The window manager's close button, as the backend's and the end-to-end
 # tests send it.
 add_executable(send-wm-delete e2e/send_wm_delete.cpp)

@@ -8,7 +8,7 @@
 
 #include <SDL_keycode.h>
 
-#include "px/native/sdl/sdl_keys.h"
+#include "platform/sdl/sdl_keys.h"
 
 namespace {
 

@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-#include "px/native/platform.h"
+#include "platform/platform.h"
 #include "px/pxOffscreen.h"
 #include "px/pxWindow.h"
 

@@ -4,14 +4,14 @@ target_link_libraries(glintworks_picking_tests PRIVATE glintworks_picking GTest:
 gtest_discover_tests(glintworks_picking_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
 
 add_executable(glintworks_viewer_tests app_test.cpp viewer_test.cpp)
-target_link_libraries(glintworks_viewer_tests PRIVATE glintworks_viewer glintworks_app glintworks_px_headless
+target_link_libraries(glintworks_viewer_tests PRIVATE glintworks_viewer glintworks_app glintworks_platform_headless
   GTest::gtest GTest::gtest_main)
 gtest_discover_tests(glintworks_viewer_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
 
 # Replaces the global operator new to count allocations, so it is a program
 # of its own.
 add_executable(glintworks_no_allocation_tests no_allocation_test.cpp)
-target_link_libraries(glintworks_no_allocation_tests PRIVATE glintworks_viewer glintworks_px_headless
+target_link_libraries(glintworks_no_allocation_tests PRIVATE glintworks_viewer glintworks_platform_headless
   GTest::gtest GTest::gtest_main)
 gtest_discover_tests(glintworks_no_allocation_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
 
@@ -19,7 +19,7 @@ gtest_discover_tests(glintworks_no_allocation_tests DISCOVERY_TIMEOUT 60 PROPERT
 find_program(VALGRIND valgrind)
 if(VALGRIND AND NOT GLINTWORKS_SANITIZE AND NOT GLINTWORKS_FUZZ)
   add_executable(glintworks_headless_run headless_run.cpp)
-  target_link_libraries(glintworks_headless_run PRIVATE glintworks_viewer glintworks_app glintworks_px_headless)
+  target_link_libraries(glintworks_headless_run PRIVATE glintworks_viewer glintworks_app glintworks_platform_headless)
   add_test(NAME memcheck_headless_run
     COMMAND ${VALGRIND} --error-exitcode=99 --leak-check=full --show-leak-kinds=all
             --errors-for-leak-kinds=definite,indirect,possible $<TARGET_FILE:glintworks_headless_run>)

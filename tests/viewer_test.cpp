@@ -5,10 +5,10 @@
 
 #include <vector>
 
-#include "px/native/headless/headless.h"
-#include "px/native/platform.h"
+#include "platform/headless/headless.h"
+#include "platform/platform.h"
 #include "scene/default_scene.h"
-#include "scene/render.h"
+#include "render/render.h"
 #include "viewer/myWindow.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "px/native/web/web_keys.h"
+#include "platform/web/web_keys.h"
 
 namespace {
 

@@ -13,7 +13,7 @@ add_executable(glintworks_scene_tests
 )
 add_executable(glintworks_render_tests render_frames_test.cpp)
 foreach(tests glintworks_scene_tests glintworks_render_tests)
-  target_link_libraries(${tests} PRIVATE glintworks_scene gtest gtest_main)
+  target_link_libraries(${tests} PRIVATE glintworks_render gtest gtest_main)
   # A full HD frame is several times emscripten's initial 16 MiB of memory.
   # Main's status reaches node's (so a failing test fails ctest) without
   # more: emscripten's exit ends node's process with it.

@@ -38,7 +38,7 @@ set_tests_properties(wine_px_shared PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77 L
 # choose on this CPU are reached only here, and the 64-bit Windows calling
 # convention and stack alignment differ from Linux's.
 add_executable(glintworks_render_tests render_frames_test.cpp)
-target_link_libraries(glintworks_render_tests PRIVATE glintworks_scene gtest gtest_main)
+target_link_libraries(glintworks_render_tests PRIVATE glintworks_render gtest gtest_main)
 add_test(NAME wine_render
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/wine_gtest.sh ${GLINTWORKS_WINEPREFIX}
           $<TARGET_FILE:glintworks_render_tests>)

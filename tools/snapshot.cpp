@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "scene/default_scene.h"
-#include "scene/render.h"
+#include "render/render.h"
 #include "tools/image_file.h"
 #include "viewer/picking.h"
 

@@ -1,6 +1,6 @@
 #include "viewer/myWindow.h"
 
-#include "scene/render.h"
+#include "render/render.h"
 #include "viewer/picking.h"
 
 static_assert(glintworks::kButtonLeft == PX_BTN_LEFT && glintworks::kButtonMiddle == PX_BTN_MIDDLE &&

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "px/native/headless/headless.h"
+#include "platform/headless/headless.h"
 #include "px/pxOffscreen.h"
 #include "px/pxWindow.h"
 #include "tests/fuzz/fuzz_input.h"

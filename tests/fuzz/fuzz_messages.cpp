@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "px/native/headless/headless.h"
+#include "platform/headless/headless.h"
 #include "scene/default_scene.h"
-#include "scene/render.h"
+#include "render/render.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "viewer/myWindow.h"
 

@@ -1,4 +1,4 @@
-// The test driver of the framework's tests (px/native/headless/headless.h)
+// The test driver of the framework's tests (platform/headless/headless.h)
 // over a real Win32, so that the same test sources that run against our
 // platform layer on Linux run against wine (or Windows) as well.
 //
@@ -24,7 +24,7 @@
 #include <map>
 #include <vector>
 
-#include "px/native/headless/headless.h"
+#include "platform/headless/headless.h"
 
 namespace pxHeadless {
 

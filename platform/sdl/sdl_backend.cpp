@@ -1,0 +1,408 @@
+// The SDL2 backend: real windows on X11 or Wayland. It only translates: SDL
+// events become native events of the core, and the core's backing image goes
+// to the window surface when a paint ends.
+//
+// Implements:
+// - [x] windows: hidden at creation, title, show and hide, destroy
+// - [x] backing images: on X11 in memory shared with the X server, handed to
+//       it without waiting (sdl_xshm.h); elsewhere ordinary memory
+// - [x] present: shared images straight to the X window; others into SDL's
+//       window surface, then SDL_UpdateWindowSurfaceRects; a window without
+//       a surface is an error (creation fails, or one line and exit status
+//       1), never a blank run
+// - [x] keys (sided modifiers), mouse motion and the three buttons, leave
+// - [x] key releases that SDL makes up when the focus goes are dropped
+// - [x] close button, SIGINT/SIGTERM (SDL_QUIT), resize, minimise, expose
+// - [x] the X window destroyed by another program: the window is destroyed
+// - [x] blocking wait until the next event or timer deadline
+// - [x] no display: creation fails and says why; no silent offscreen run
+// - [x] a Wayland compositor without an input seat: creation fails and says
+//       why (SDL 2.26 would crash)
+// - [x] X server gone: one line of the program's own and exit status 1
+// - [ ] child windows: SDL has none, so creating one fails
+//
+// SDL_Quit is never called: the native windows end with the process, and
+// SDL_Quit at exit sometimes fails with an X BadWindow error under a window
+// manager.
+
+#include <SDL.h>
+
+#include <chrono>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <new>
+#include <thread>
+
+#include <unistd.h>
+
+#include "platform/core/core.h"
+#include "platform/sdl/sdl_keys.h"
+#include "platform/sdl/sdl_wayland.h"
+#include "platform/sdl/sdl_x11.h"
+#include "platform/sdl/sdl_xshm.h"
+
+namespace {
+
+using pxNative::backend::Refusal;
+
+struct SdlWindow {
+    SDL_Window* window = nullptr;
+    bool minimized = false;
+    bool gone = false;          // another program destroyed it: nothing may touch it
+    unsigned long xWindow = 0;  // the X11 window; 0 under any other video driver
+};
+
+struct SdlState {
+    bool videoReady = false;
+    std::map<std::uintptr_t, SdlWindow> windows;  // by HWND
+    std::map<Uint32, HWND> byId;                  // SDL window id to HWND
+};
+
+SdlState& sdlState() {
+    static SdlState instance;
+    return instance;
+}
+
+bool isSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && value[0] != '\0';
+}
+
+// The variable's value, empty where it is unset.
+std::string valueOf(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
+bool isScreenlessDriver(const char* driver) {
+    return driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+}
+
+// Starts SDL's video once. SDL falls back to its "offscreen" driver when no
+// display answers, which would run the program invisibly for ever: that
+// counts as no display, unless SDL_VIDEODRIVER asks for such a driver.
+bool startVideo(Refusal& refusal) {
+    SdlState& s = sdlState();
+    if (s.videoReady) return true;
+    const bool screenlessAsked = isScreenlessDriver(std::getenv("SDL_VIDEODRIVER"));
+    if (!screenlessAsked && !isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
+        refusal = Refusal{pxNativeFailure::noDisplay, ""};
+        return false;
+    }
+    // Closing the last window is the program's decision (WM_CLOSE), not a quit.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // A window that redraws itself is no reason to keep the screen from
+    // blanking or locking; SDL would otherwise switch the screensaver off.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    // Only the display the environment names is tried: probing for a Wayland
+    // display that is not there prints a library warning of its own.
+    if (!isSet("SDL_VIDEODRIVER")) {
+        if (isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+        if (!isSet("DISPLAY") && isSet("WAYLAND_DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "wayland");
+    }
+    const std::string wayland = "Wayland display \"" + valueOf("WAYLAND_DISPLAY") + "\"";
+    // SDL's Wayland driver may be started: make sure it will not crash.
+    const std::string asked = valueOf("SDL_VIDEODRIVER");
+    if (isSet("WAYLAND_DISPLAY") && (asked.empty() || asked == "wayland") && !pxNative::sdl::waylandHasSeat()) {
+        if (!asked.empty() || !isSet("DISPLAY")) {
+            refusal = Refusal{pxNativeFailure::noInputSeat, wayland};
+            return false;
+        }
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    }
+    // Which display was asked for, for the message when none answers. With a
+    // screenless driver asked for, neither variable need be set.
+    const std::string unreachable = isSet("DISPLAY")           ? "X display \"" + valueOf("DISPLAY") + "\"; "
+                                    : isSet("WAYLAND_DISPLAY") ? wayland + "; "
+                                                               : std::string();
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        refusal = Refusal{pxNativeFailure::noServer, unreachable + "SDL: " + SDL_GetError()};
+        return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!screenlessAsked && isScreenlessDriver(driver)) {
+        refusal = Refusal{pxNativeFailure::noServer,
+                          unreachable + "SDL found only its \"" + std::string(driver) + "\" video driver"};
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    if (driver != nullptr && std::strcmp(driver, "x11") == 0) {
+        // Software window surfaces on X11: with acceleration SDL replaces the
+        // X window on the first present (new id, new position) and its
+        // streaming textures are several times slower for whole frames.
+        // Wayland has no unaccelerated window surface, so there SDL decides.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        // Without this, Xlib's own message and exit end the program when the
+        // X server goes away, and its error dump when another program
+        // destroys our window. SDL 2.26 sets no lasting handlers, neither
+        // while starting nor when it opens windows; ours come after SDL's
+        // start, so they would also replace ones that a later SDL sets there.
+        pxNative::sdl::handleXErrors();
+        // DestroyNotify reaches us only as a window-manager event.
+        SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    }
+    // Key messages are all the program reads; text input would also make SDL
+    // open an input method.
+    SDL_StopTextInput();
+    s.videoReady = true;
+    return true;
+}
+
+// The SDL window of a window that is still there, or null.
+SDL_Window* findSdlWindow(HWND window) {
+    auto& windows = sdlState().windows;
+    const auto it = windows.find(pxNative::handleValue(window));
+    return it == windows.end() || it->second.gone ? nullptr : it->second.window;
+}
+
+// A window whose pixels cannot reach the screen must not run on as if they
+// did: one line, and the run ends with status 1.
+[[noreturn]] void cannotDraw(const char* why) {
+    std::fprintf(stderr, "%s: cannot draw into the window: %s\n", program_invocation_short_name, why);
+    std::fflush(stderr);
+    _exit(1);
+}
+
+HWND windowOf(Uint32 id) {
+    const auto& byId = sdlState().byId;
+    const auto it = byId.find(id);
+    if (it != byId.end()) return it->second;
+    return nullptr;
+}
+
+void translateWindowEvent(const SDL_WindowEvent& event) {
+    using namespace pxNative;
+    const HWND window = windowOf(event.windowID);
+    if (window == nullptr) return;
+    SdlWindow& record = sdlState().windows[handleValue(window)];
+    switch (event.event) {
+    case SDL_WINDOWEVENT_CLOSE: input::closeRequested(window); break;
+    case SDL_WINDOWEVENT_SIZE_CHANGED: input::resized(window, event.data1, event.data2); break;
+    case SDL_WINDOWEVENT_MINIMIZED:
+        record.minimized = true;
+        input::resized(window, 0, 0);
+        break;
+    case SDL_WINDOWEVENT_RESTORED:
+    case SDL_WINDOWEVENT_MAXIMIZED:
+        if (record.minimized) {
+            record.minimized = false;
+            int width = 0;
+            int height = 0;
+            SDL_GetWindowSize(record.window, &width, &height);
+            input::resized(window, width, height);
+        }
+        break;
+    case SDL_WINDOWEVENT_EXPOSED: input::exposed(window); break;
+    case SDL_WINDOWEVENT_LEAVE:
+        // With a button held SDL holds this back until the release.
+        input::pointerLeft(window);
+        break;
+    default: break;
+    }
+}
+
+void windowDestroyedByOthers(Uint32 id) {
+    const HWND window = windowOf(id);
+    if (window == nullptr) return;
+    sdlState().windows[pxNative::handleValue(window)].gone = true;
+    pxNative::input::destroyed(window);
+}
+
+void translate(const SDL_Event& event) {
+    using namespace pxNative;
+    switch (event.type) {
+    case SDL_SYSWMEVENT:
+        if (event.syswm.msg != nullptr) windowDestroyedByOthers(sdl::destroyedWindow(*event.syswm.msg));
+        break;
+    case SDL_QUIT:
+        // SIGINT or SIGTERM: SDL's signal handlers turn them into SDL_QUIT.
+        input::quitRequested();
+        break;
+    case SDL_WINDOWEVENT: translateWindowEvent(event.window); break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+        const HWND window = windowOf(event.key.windowID);
+        const int vk = sdl::virtualKey(event.key.keysym.scancode, event.key.keysym.sym);
+        // A repeat is a key-down of a key that is already down.
+        if (window != nullptr && vk != 0) input::key(window, vk, event.type == SDL_KEYDOWN);
+        break;
+    }
+    case SDL_MOUSEMOTION: {
+        const HWND window = windowOf(event.motion.windowID);
+        if (window != nullptr && event.motion.which != SDL_TOUCH_MOUSEID)
+            input::mouseMove(window, event.motion.x, event.motion.y);
+        break;
+    }
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+        const HWND window = windowOf(event.button.windowID);
+        input::Button button;
+        // The click count is ignored: two quick clicks stay two clicks.
+        if (window != nullptr && event.button.which != SDL_TOUCH_MOUSEID &&
+            sdl::mouseButton(event.button.button, button))
+            input::mouseButton(window, button, event.type == SDL_MOUSEBUTTONDOWN, event.button.x, event.button.y);
+        break;
+    }
+    default: break;
+    }
+}
+
+}  // namespace
+
+namespace pxNative::backend {
+
+bool openWindow(HWND window, const WindowRequest& request, Refusal& refusal) {
+    if (!startVideo(refusal)) return false;
+    if (!request.toplevel) {
+        refusal = Refusal{pxNativeFailure::childWindow, ""};
+        return false;
+    }
+    Uint32 flags = SDL_WINDOW_HIDDEN;
+    if (request.resizable) flags |= SDL_WINDOW_RESIZABLE;
+    if (!request.decorated) flags |= SDL_WINDOW_BORDERLESS;
+    // The window manager adds its frame outside: the requested size is the
+    // client area.
+    SDL_Window* created = SDL_CreateWindow("", request.x, request.y, request.width > 0 ? request.width : 1,
+                                           request.height > 0 ? request.height : 1, flags);
+    if (created == nullptr) {
+        refusal = Refusal{pxNativeFailure::refusedByDisplay, std::string("SDL: ") + SDL_GetError()};
+        return false;
+    }
+    // The surface is made now, so that a window whose pixels could never be
+    // shown is refused here and not found out at the first paint.
+    if (SDL_GetWindowSurface(created) == nullptr) {
+        const std::string error = SDL_GetError();
+        refusal = Refusal{pxNativeFailure::noSurface, "SDL's \"" + std::string(SDL_GetCurrentVideoDriver()) +
+                                                          "\" video driver" + (error.empty() ? "" : ": " + error)};
+        SDL_DestroyWindow(created);
+        return false;
+    }
+    const unsigned long xWindow = sdl::xWindowOf(created);
+    sdl::watchWindow(xWindow, SDL_GetWindowID(created));
+    sdlState().windows[handleValue(window)] = SdlWindow{created, false, false, xWindow};
+    sdlState().byId[SDL_GetWindowID(created)] = window;
+    return true;
+}
+
+void closeWindow(HWND window) {
+    SdlState& s = sdlState();
+    const auto it = s.windows.find(handleValue(window));
+    if (it == s.windows.end()) return;
+    s.byId.erase(SDL_GetWindowID(it->second.window));
+    // A window another program destroyed still has SDL's record; the X
+    // errors its destruction meets are ours to ignore.
+    SDL_DestroyWindow(it->second.window);
+    s.windows.erase(it);
+}
+
+void setTitle(HWND window, const std::string& utf8) {
+    if (SDL_Window* w = findSdlWindow(window)) SDL_SetWindowTitle(w, utf8.c_str());
+}
+
+void setVisible(HWND window, bool visible) {
+    if (SDL_Window* w = findSdlWindow(window)) {
+        if (visible)
+            SDL_ShowWindow(w);
+        else
+            SDL_HideWindow(w);
+    }
+}
+
+std::uint8_t* allocateImage(HWND window, std::int32_t width, std::int32_t height) {
+    const auto it = sdlState().windows.find(handleValue(window));
+    if (it != sdlState().windows.end() && it->second.xWindow != 0) {
+        if (std::uint8_t* memory = sdl::sharedImageAllocate(it->second.xWindow, width, height)) return memory;
+    }
+    void* memory = std::malloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    if (memory == nullptr) throw std::bad_alloc();
+    return static_cast<std::uint8_t*>(memory);
+}
+
+void freeImage(HWND, std::uint8_t* memory) {
+    if (!sdl::sharedImageFree(memory)) std::free(memory);
+}
+
+void waitImageIdle(HWND, std::uint8_t* memory) { sdl::sharedImageWaitIdle(memory); }
+
+void present(HWND window, const Image& image, const Rect& area) {
+    const auto it = sdlState().windows.find(handleValue(window));
+    if (it == sdlState().windows.end() || it->second.gone) return;
+    SDL_Window* w = it->second.window;
+    if (it->second.xWindow != 0 && sdl::sharedImagePut(it->second.xWindow, image.bytes(), area)) return;
+
+    SDL_Surface* surface = SDL_GetWindowSurface(w);
+    if (surface == nullptr) cannotDraw(SDL_GetError());
+    // The surface follows the window's real size, which may run ahead of or
+    // behind the image while a resize is on its way.
+    const Rect r = intersect(area, Rect{0, 0, std::min(image.width, surface->w), std::min(image.height, surface->h)});
+    if (r.empty()) return;
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) cannotDraw(SDL_GetError());
+    const std::uint8_t* from = image.bytes() + (static_cast<std::size_t>(r.top) * image.width + r.left) * 4;
+    const int bytesPerPixel = surface->format->BytesPerPixel;
+    auto* to = static_cast<std::uint8_t*>(surface->pixels) + static_cast<std::size_t>(r.top) * surface->pitch +
+               static_cast<std::size_t>(r.left) * bytesPerPixel;
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    const Uint32 format = surface->format->format;
+    if (format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888) {
+        // Blue, green, red, unused in memory: the image's own layout.
+        for (int y = 0; y < height; ++y)
+            std::memcpy(to + static_cast<std::size_t>(y) * surface->pitch,
+                        from + static_cast<std::size_t>(y) * image.width * 4, static_cast<std::size_t>(width) * 4);
+    } else {
+        SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_ARGB8888, from, image.width * 4, format, to, surface->pitch);
+    }
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    const SDL_Rect rect{r.left, r.top, width, height};
+    SDL_UpdateWindowSurfaceRects(w, &rect, 1);
+    return;
+}
+
+void pollEvents() {
+    if (!sdlState().videoReady) return;
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_KEYUP) {
+            // The releases SDL makes up at a focus loss come together with it.
+            SDL_Event following[64];
+            const int count = SDL_PeepEvents(following, 64, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+            if (sdl::releasedByFocusLoss(event.key, following, count > 0 ? count : 0)) continue;
+        }
+        translate(event);
+    }
+}
+
+void waitEvents(std::optional<std::int64_t> deadlineNs) {
+    if (!sdlState().videoReady) {
+        // No window was ever opened, so no event can come: only time passes.
+        if (deadlineNs)
+            std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<std::int64_t>(*deadlineNs - nowNs(), 0)));
+        else
+            pause();
+        return;
+    }
+    if (!deadlineNs) {
+        SDL_WaitEvent(nullptr);
+        return;
+    }
+    // Whole milliseconds, rounded up, so the wait never ends before the
+    // deadline and spins.
+    const std::int64_t remaining = *deadlineNs - nowNs();
+    if (remaining <= 0) return;
+    const std::int64_t ms = std::min<std::int64_t>((remaining + 999'999) / 1'000'000, 1 << 30);
+    SDL_WaitEventTimeout(nullptr, static_cast<int>(ms));
+}
+
+// Far beyond any real screen; the window manager keeps windows smaller.
+Size largestClient() { return Size{16384, 16384}; }
+
+std::int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace pxNative::backend
