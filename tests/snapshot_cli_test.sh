@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The snapshot tool's command line: good sizes write complete images, bad sizes,
 # unknown extensions and unwritable paths fail with one line on standard error
-# and leave no file; links are written through, '-' is standard output.
+# and leave no file; links are written through, a replaced file keeps its mode,
+# names up to the file system's limit work, '-' is standard output.
 set -u
 tool=$1
 dir=$(mktemp -d)
@@ -72,6 +73,28 @@ ln -s "$dir/real/target.png" "$dir/abs.png"
 cmp -s "$dir/real/target.png" <("$tool" --size 6x2 -) || fail "the absolute link's target does not hold the new picture"
 [ -z "$(ls "$dir" "$dir/real" | grep tmp-)" ] || fail "writing through a link left a temporary file"
 
+# Replacing a file keeps its mode; a name as long as the file system takes is
+# written, whatever room the temporary name needs; a FIFO is refused at once.
+touch "$dir/private.png" "$dir/shared.ppm"
+chmod 0600 "$dir/private.png"
+chmod 0664 "$dir/shared.ppm"
+"$tool" --size 5x4 "$dir/private.png" && "$tool" --size 5x4 "$dir/shared.ppm" || fail "replacing a file failed"
+[ "$(stat -c %a "$dir/private.png")" = 600 ] || fail "a 0600 file became $(stat -c %a "$dir/private.png")"
+[ "$(stat -c %a "$dir/shared.ppm")" = 664 ] || fail "a 0664 file became $(stat -c %a "$dir/shared.ppm")"
+for length in 252 255; do
+  name=$(printf "%0$((length - 4))d.png" 0)
+  "$tool" --size 5x4 "$dir/$name" || fail "a name of $length characters was refused"
+  "$tool" --size 6x4 "$dir/$name" || fail "a name of $length characters could not be replaced"
+  cmp -s "$dir/$name" <("$tool" --size 6x4 -) || fail "the name of $length characters does not hold the picture"
+done
+err=$("$tool" --size 5x4 "$dir/$(printf '%0252d.png' 0)" 2>&1 >/dev/null)
+[ $? -eq 1 ] && [ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "a name too long: $err"
+mkfifo "$dir/fifo.png"
+err=$(timeout 10 "$tool" --size 5x4 "$dir/fifo.png" 2>&1 >/dev/null)
+[ $? -eq 1 ] && [ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "a FIFO as OUT: $err"
+[ -p "$dir/fifo.png" ] || fail "the FIFO was replaced"
+[ -z "$(ls "$dir" | grep tmp-)" ] || fail "a temporary file was left behind"
+
 # '-' is standard output, as PNG; a failed write there is reported.
 (cd "$dir" && "$tool" --size 9x6 - > "$dir/stdout.png") || fail "'-' failed"
 "$tool" --size 9x6 "$dir/file.png"
@@ -82,6 +105,9 @@ if [ -w /dev/full ]; then
   [ $? -eq 1 ] || fail "a full standard output did not give status 1"
   [ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "a full standard output did not give one line: $err"
 fi
+err=$("$tool" --size 9x6 - 2>&1 >&-)
+[ $? -eq 1 ] || fail "a closed standard output did not give status 1"
+[ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "a closed standard output did not give one line: $err"
 
 if [ $failures -eq 0 ]; then echo "snapshot cli: all checks passed"; fi
 exit $((failures > 0))
