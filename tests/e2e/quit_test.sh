@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Ending a run: releasing Esc and the close button each end it with status 0 and
-# exactly the three statistics lines; without a display the program fails at
-# once with one clear line and status 1.
+# exactly the three statistics lines; statistics that cannot be written, and
+# no display, make the program fail with one clear line and status 1.
 # Usage: quit_test.sh GLINTWORKS SNAPSHOT_TOOL SEND_WM_DELETE
 APP=$1
 SNAPSHOT=$2
@@ -38,6 +38,22 @@ kill -TERM "$APP_PID"
 wait_app 10; status=$STATUS
 [ "$status" = 0 ] && pass "SIGTERM ends the run like the close button" || fail "SIGTERM: status $status"
 check_statistics
+
+# Statistics that cannot be written, to a full disk or a closed standard
+# output: one line on standard error and status 1, not a silent success.
+for out in full closed; do
+  if [ $out = full ]; then "$APP" >/dev/full 2>"$E2E_DIR/stderr" & else "$APP" >&- 2>"$E2E_DIR/stderr" & fi
+  APP_PID=$!
+  id=$(find_window) || { fail "no window"; finish; }
+  xdotool keydown --window "$id" Escape keyup --window "$id" Escape
+  wait_app 10; status=$STATUS
+  if [ "$status" = 1 ] && [ "$(wc -l < "$E2E_DIR/stderr")" -eq 1 ] &&
+    grep -q '^glintworks: cannot write the run statistics' "$E2E_DIR/stderr"; then
+    pass "standard output $out: $(cat "$E2E_DIR/stderr")"
+  else
+    fail "standard output $out: status $status, standard error: $(cat "$E2E_DIR/stderr")"
+  fi
+done
 
 # The X server dies in the middle of a run: one line of the program's own on
 # standard error and status 1, not a hang, not a signal, not Xlib's message.
