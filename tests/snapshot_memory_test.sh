@@ -2,7 +2,8 @@
 # The snapshot tool under a cap on its address space (ulimit -v): a picture that
 # fits once in memory is written, and running out of memory anywhere, while
 # allocating the image or while encoding it, gives one line on standard error,
-# status 1 and no file, never an abort or a temporary file left behind.
+# status 1 and no file, never an abort or a temporary file left behind (nor an
+# empty file at the end of a dangling link).
 # Not run under AddressSanitizer, whose shadow memory no such cap admits.
 set -u
 tool=$1
@@ -56,7 +57,7 @@ for kib in $(seq $((high + 128)) 48 $((high + 1536))); do
     [ "$(printf '%s\n' "$ERR" | wc -l)" -eq 1 ] || fail "under $kib KiB, not one line: $ERR"
     printf '%s' "$ERR" | grep -q memory || fail "under $kib KiB the message does not say memory ran out: $ERR"
     [ ! -e "$dir/step.png" ] || fail "under $kib KiB a failed run left a picture"
-    case $ERR in *"cannot write"*) encoding=$((encoding + 1)) ;; esac
+    case $ERR in *"cannot write"*) encoding=$((encoding + 1)) encoding_cap=$kib ;; esac
   else
     fail "under $kib KiB: status $STATUS: $ERR"
   fi
@@ -67,6 +68,16 @@ for kib in $(seq $((high + 128)) 48 $((high + 1536))); do
 done
 [ $clean -gt 0 ] && [ $written -gt 0 ] && [ $encoding -gt 0 ] ||
   fail "the steps did not span failure, failure while encoding and success ($clean failed, $encoding of them while encoding, $written written)"
+
+# The same failure through a dangling link: the file made at the link's end
+# to learn whether the link may be followed is removed again.
+if [ $encoding -gt 0 ]; then
+  ln -s dangling-target.png "$dir/dangling.png"
+  run "$encoding_cap" --size 512x512 "$dir/dangling.png"
+  [ "$STATUS" -eq 1 ] || fail "through a dangling link under $encoding_cap KiB: status $STATUS: $ERR"
+  [ ! -e "$dir/dangling-target.png" ] || fail "a failed write through a dangling link left a file at its end"
+  [ -L "$dir/dangling.png" ] || fail "a failed write through a dangling link replaced the link"
+fi
 
 if [ $failures -eq 0 ]; then echo "snapshot memory: all checks passed"; fi
 exit $((failures > 0))

@@ -105,7 +105,8 @@ bool followLinks(const std::string& path, std::string& target, bool& isLink, std
             return false;
         }
         isLink = true;
-        std::string next(static_cast<std::size_t>(st.st_size) + 1, '\0');
+        // st_size is the target's length, but 0 for some file systems' links.
+        std::string next(st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096, '\0');
         const ssize_t n = readlink(target.c_str(), next.data(), next.size());
         if (n <= 0 || static_cast<std::size_t>(n) == next.size()) {
             failure = reason(n < 0 ? errno : EAGAIN);  // changed while being read
