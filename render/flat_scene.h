@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "render/render.h"
+#include "render/image_rows.h"
 #include "scene/scene.h"
 
 namespace glintworks {
@@ -169,20 +169,5 @@ inline std::int32_t culledLights(const FlatScene& flat) {
 inline bool boxMeetsRow(const PixelBox& box, std::int32_t y, std::int32_t x0, std::int32_t x1) {
     return y >= box.y0 && y <= box.y1 && x1 >= box.x0 && x0 <= box.x1;
 }
-
-// Fills `flat` from `scene`. Returns false, leaving `flat` unspecified, when the
-// scene holds anything but exact Sphere and Plane objects or more primitives or
-// lights than fit.
-bool flattenScene(const Scene& scene, FlatScene& flat);
-
-// The largest cosine s such that, for every cosine below it and every segment
-// weight of magnitude at most 1, the highlight pow(s, power) x specular x
-// weight x light colour stays below 1 in every channel whose magnitude is at
-// most lightMax; -1 where no such bound holds. Exposed for tests.
-float highlightThreshold(float specular, float power, float lightMax);
-
-// Renders a flattened scene with the SIMD target renderImage uses (see
-// renderTargetName).
-void renderFlatScene(const FlatScene& flat, const ImageRows& image);
 
 }  // namespace glintworks

@@ -1,12 +1,12 @@
 // Whole frames: the choice between the fast path, for scenes that flatten
-// (flat_scene.cpp; the SIMD renderer in render_simd.cpp, whose top says which
+// (flatten.cpp; the SIMD renderer in render_simd.cpp, whose top says which
 // path each vector then takes), and the literal loop, for every other scene.
 
 #include "render/render.h"
 
 #include <cstddef>
 
-#include "render/flat_scene.h"
+#include "render/flatten.h"
 #include "scene/tracer.h"
 
 namespace glintworks {
