@@ -27,7 +27,7 @@ void renderImageLiteral(const Scene& scene, const ImageRows& image) {
 
 void renderImage(const Scene& scene, const ImageRows& image) {
     if (image.pixels == nullptr) return;
-    // On the stack: a few kilobytes, filled anew for every frame.
+    // On the stack: about 47 KB (see FlatScene), filled anew for every frame.
     FlatScene flat;
     if (!flattenScene(scene, flat)) {
         renderImageLiteral(scene, image);
