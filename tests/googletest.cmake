@@ -8,9 +8,10 @@ find_path(GLINTWORKS_GOOGLETEST_SOURCES src/gtest-all.cc
   PATH_SUFFIXES googletest
   NO_CMAKE_FIND_ROOT_PATH
   DOC "GoogleTest's sources (the folder holding src/gtest-all.cc), built for the cross builds' tests")
-if(NOT GLINTWORKS_GOOGLETEST_SOURCES)
-  message(FATAL_ERROR "GoogleTest's sources are missing: install the Debian package googletest "
-          "(scripts/install-deps), or set GLINTWORKS_GOOGLETEST_SOURCES to the folder holding src/gtest-all.cc")
+if(NOT EXISTS "${GLINTWORKS_GOOGLETEST_SOURCES}/src/gtest-all.cc")
+  message(FATAL_ERROR "GoogleTest's sources are not in \"${GLINTWORKS_GOOGLETEST_SOURCES}\": install the "
+          "Debian package googletest (scripts/install-deps), or set GLINTWORKS_GOOGLETEST_SOURCES to the "
+          "folder holding src/gtest-all.cc")
 endif()
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
