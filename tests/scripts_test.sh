@@ -6,17 +6,11 @@
 # - scripts/install-deps, run as a user, gets DEBIAN_FRONTEND past sudo (which
 #   drops the environment) and never lets apt remove packages (fakes of sudo,
 #   apt-get and dpkg-query record what it asks).
-set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
-dir=$(mktemp -d)
+. "$(dirname "$0")/testlib.sh"
+dir=$TEST_DIR
 server=
-cleanup() {
-  if [ -n "$server" ]; then kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; fi
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+at_exit 'stop_process "$server"'
 
 # serve-web, on a port of its choosing, over a build folder's usual contents.
 mkdir -p "$dir/app/CMakeFiles"
@@ -84,5 +78,4 @@ grep -q '^DEBIAN_FRONTEND=noninteractive .*install .*--no-remove .*libsdl2-dev' 
   fail "apt-get install was not run non-interactively with --no-remove: $(cat "$dir/apt.log" 2>/dev/null)"
 if grep -v '^DEBIAN_FRONTEND=noninteractive ' "$dir/apt.log"; then fail "apt-get ran interactively"; fi
 
-if [ $failures -eq 0 ]; then echo "scripts: all checks passed"; fi
-exit $((failures > 0))
+finish scripts

@@ -11,11 +11,10 @@ if [ "$(id -u)" -ne 0 ] || ! command -v setpriv >/dev/null || ! getent passwd 65
   echo "skip: needs root, setpriv and a user 65534"
   exit 77
 fi
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+. "$(dirname "$0")/testlib.sh"
+dir=$TEST_DIR
+# The other user reaches the folders below.
 chmod 0755 "$dir"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
 # The tool where the other user can run it.
 cp "$tool" "$dir/snapshot"
@@ -83,5 +82,4 @@ refused "a read-only file" as_nobody "$tool" --size 5x4 "$dir/theirs/readonly.pn
 refused "root's link to a root-only file" as_nobody "$tool" --size 5x4 "$dir/shared/own.png"
 
 if ls -a "$dir"/* | grep -q tmp-; then fail "a temporary file was left behind"; fi
-if [ $failures -eq 0 ]; then echo "snapshot links: all checks passed"; fi
-exit $((failures > 0))
+finish "snapshot links"
