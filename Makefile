@@ -15,7 +15,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 25
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps deps-run deps-package deps-windows deps-web package build build-run build-asan build-fuzz windows web serve-web run test test-web test-web-unit bench-web test-unit test-asan test-windows fuzz bench bench-icount bench-e2e soak format-check clean
+.PHONY: all deps deps-run deps-package deps-windows deps-web package build build-run build-asan build-fuzz windows web serve-web run test test-web test-web-unit bench-web test-unit test-asan test-windows fuzz bench bench-icount bench-e2e soak format-check include-check clean
 
 all: build
 
@@ -107,11 +107,16 @@ build-fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
 run: build-run
 	scripts/run $(BUILD)
 
-test: format-check test-unit test-windows test-web test-asan fuzz
+test: format-check include-check test-unit test-windows test-web test-asan fuzz
 
 # Every C++ file laid out as .clang-format says.
 format-check: deps
 	scripts/format-check
+
+# No two units (a header and its sources) include each other, directly or
+# through others.
+include-check:
+	scripts/include-check
 
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -4,19 +4,12 @@
 // and on the disk, so a failed or interrupted write never leaves a half-written
 // file behind (tools/output_file.h).
 
-#include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
+
+#include "tools/bgra_image.h"
 
 namespace glintworks {
-
-// A top-down image of blue, green, red, alpha pixels, rows packed.
-struct BgraImage {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::vector<std::uint8_t> pixels;  // 4 x width x height bytes
-};
 
 enum class ImageFormat { Png, Ppm };
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "tools/image_file.h"
+#include "tools/bgra_image.h"
 
 namespace glintworks {
 
