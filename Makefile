@@ -125,16 +125,18 @@ test-windows: build $(WIN_BUILD)/CMakeCache.txt
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The web page in headless chromium, held to the Linux snapshot tool's
-# pictures (tests/web/browser_test.js). puppeteer-core, which drives the
-# browser, comes from npm at the version the lock file names.
+# The web page in headless chromium and Firefox ESR, and in chromium at two
+# device pixels per CSS pixel, held to the Linux snapshot tool's pictures
+# (tests/web/browser_test.js); about a minute and a quarter on two cores.
+# puppeteer-core, which drives the browsers, comes from npm at the version
+# the lock file names.
 $(WEB_TEST_DIR)/node_modules/.package-lock.json: tests/web/package.json tests/web/package-lock.json | deps
 	mkdir -p $(WEB_TEST_DIR)
 	cp tests/web/package.json tests/web/package-lock.json $(WEB_TEST_DIR)/
 	cd $(WEB_TEST_DIR) && npm ci --no-audit --no-fund --loglevel=error
 
 test-web: test-web-unit build web $(WEB_TEST_DIR)/node_modules/.package-lock.json
-	NODE_PATH=$(abspath $(WEB_TEST_DIR))/node_modules timeout 150 \
+	NODE_PATH=$(abspath $(WEB_TEST_DIR))/node_modules timeout 300 \
 	  node tests/web/browser_test.js $(WEB_BUILD)/app $(BUILD)/tools/glintworks-snapshot $(WEB_TEST_DIR)/work
 
 # The unit tests again, under AddressSanitizer and UndefinedBehaviorSanitizer;
