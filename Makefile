@@ -88,12 +88,13 @@ test-web-unit: deps $(WEB_BUILD)/CMakeCache.txt
 	cd $(WEB_BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
 
 # Frame times of the WebAssembly build under node, per SIMD target, beside
-# the literal loop's; then the page's own frame rate in headless chromium.
-# The benchmarks are built with the tests (deps).
-bench-web: deps $(WEB_BUILD)/CMakeCache.txt $(WEB_TEST_DIR)/node_modules/.package-lock.json
+# the literal loop's and the native SSE4 target's, with their ratios; then
+# the page's own frame rate in headless chromium. The benchmarks are built
+# with the tests (deps).
+bench-web: build $(WEB_BUILD)/CMakeCache.txt $(WEB_TEST_DIR)/node_modules/.package-lock.json
 	cmake -S . -B $(WEB_BUILD) -DGLINTWORKS_TESTS=ON >/dev/null
 	cmake --build $(WEB_BUILD) -j $(JOBS) --target glintworks_frame_times glintworks
-	scripts/bench-web $(WEB_BUILD)
+	scripts/bench-web $(WEB_BUILD) $(BUILD)
 
 build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
