@@ -128,7 +128,7 @@ test-windows: build $(WIN_BUILD)/CMakeCache.txt
 
 # The web page in headless chromium and Firefox ESR, and in chromium at two
 # device pixels per CSS pixel, held to the Linux snapshot tool's pictures
-# (tests/web/browser_test.js); about a minute and a quarter on two cores.
+# (tests/web/browser_test.js); 35 to 75 s on two shared cores.
 # puppeteer-core, which drives the browsers, comes from npm at the version
 # the lock file names.
 $(WEB_TEST_DIR)/node_modules/.package-lock.json: tests/web/package.json tests/web/package-lock.json | deps
