@@ -88,12 +88,13 @@ test-web-unit: deps $(WEB_BUILD)/CMakeCache.txt
 	cd $(WEB_BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
 
 # Frame times of the WebAssembly build under node, per SIMD target, beside
-# the literal loop's; then the page's own frame rate in headless chromium.
-# The benchmarks are built with the tests (deps).
-bench-web: deps $(WEB_BUILD)/CMakeCache.txt $(WEB_TEST_DIR)/node_modules/.package-lock.json
+# the literal loop's and the native SSE4 target's, with their ratios; then
+# the page's own frame rate in headless chromium. The benchmarks are built
+# with the tests (deps).
+bench-web: build $(WEB_BUILD)/CMakeCache.txt $(WEB_TEST_DIR)/node_modules/.package-lock.json
 	cmake -S . -B $(WEB_BUILD) -DGLINTWORKS_TESTS=ON >/dev/null
 	cmake --build $(WEB_BUILD) -j $(JOBS) --target glintworks_frame_times glintworks
-	scripts/bench-web $(WEB_BUILD)
+	scripts/bench-web $(WEB_BUILD) $(BUILD)
 
 build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
@@ -131,17 +132,19 @@ test-windows: build $(WIN_BUILD)/CMakeCache.txt
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The web page in headless chromium, held to the Linux snapshot tool's
-# pictures (tests/web/browser_test.js). puppeteer-core, which drives the
-# browser, comes from npm at the version the lock file names; no package's
-# install script runs (puppeteer-core needs none: the browser is Debian's).
+# The web page in headless chromium and Firefox ESR, and in chromium at two
+# device pixels per CSS pixel, held to the Linux snapshot tool's pictures
+# (tests/web/browser_test.js); 35 to 75 s on two shared cores.
+# puppeteer-core, which drives the browsers, comes from npm at the version
+# the lock file names; no package's install script runs (puppeteer-core
+# needs none: the browsers are Debian's).
 $(WEB_TEST_DIR)/node_modules/.package-lock.json: tests/web/package.json tests/web/package-lock.json | deps
 	mkdir -p $(WEB_TEST_DIR)
 	cp tests/web/package.json tests/web/package-lock.json $(WEB_TEST_DIR)/
 	cd $(WEB_TEST_DIR) && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error
 
 test-web: test-web-unit build web $(WEB_TEST_DIR)/node_modules/.package-lock.json
-	NODE_PATH=$(abspath $(WEB_TEST_DIR))/node_modules timeout 150 \
+	NODE_PATH=$(abspath $(WEB_TEST_DIR))/node_modules timeout 300 \
 	  node tests/web/browser_test.js $(WEB_BUILD)/app $(BUILD)/tools/glintworks-snapshot $(WEB_TEST_DIR)/work
 
 # The unit tests again, under AddressSanitizer and UndefinedBehaviorSanitizer;

@@ -1,19 +1,23 @@
 // Frame times of both renderers on the default scene, on one thread, measured
 // with the steady clock (performance.now() under emscripten): the frame
-// benchmark of the WebAssembly build, which Google Benchmark does not reach.
+// benchmark of the WebAssembly build, which Google Benchmark does not reach,
+// and of the native build beside it (scripts/bench-web).
 // Per frame size: the fast path with each SIMD target the renderer offers, and
 // the literal loop, which is slow, for a third as many frames. The kinds take
 // turns frame by frame, starting with a different one each round, so that a
 // change in the machine's load falls on all of them alike; every ratio is
 // taken within this one run. Prints the median and best frame of each kind.
 //
-//   glintworks_frame_times [FRAMES]   fast frames per target and size (default 21, at least 3)
+//   glintworks_frame_times [FRAMES [TARGET...]]
+//       FRAMES fast frames per target and size (default 21, at least 3), of
+//       the targets named (default every one this CPU offers)
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "bench/frame.h"
@@ -56,15 +60,28 @@ double renderMilliseconds(const Scene& scene, const Kind& kind, const ImageRows&
 int main(int argc, char** argv) {
     long frames = 21;
     char* end = nullptr;
-    if (argc == 2) frames = std::strtol(argv[1], &end, 10);
-    if (argc > 2 || (argc == 2 && (end == argv[1] || *end != '\0' || frames < 3 || frames > 10000))) {
+    if (argc >= 2) frames = std::strtol(argv[1], &end, 10);
+    if (argc >= 2 && (end == argv[1] || *end != '\0' || frames < 3 || frames > 10000)) {
         std::fprintf(stderr,
-                     "usage: glintworks_frame_times [FRAMES]   (fast frames per target and size, 3 to 10000)\n");
+                     "usage: glintworks_frame_times [FRAMES [TARGET...]]   (fast frames per target and size, 3 to "
+                     "10000)\n");
         return 2;
     }
+    std::vector<int> chosen;
+    for (int a = 2; a < argc; ++a) {
+        int index = -1;
+        for (int t = 0; t < glintworks::renderTargetCount(); ++t)
+            if (std::strcmp(argv[a], glintworks::renderTargetNameAt(t)) == 0) index = t;
+        if (index < 0) {
+            std::fprintf(stderr, "glintworks_frame_times: this CPU does not offer the target %s\n", argv[a]);
+            return 1;
+        }
+        chosen.push_back(index);
+    }
+    if (chosen.empty())
+        for (int t = 0; t < glintworks::renderTargetCount(); ++t) chosen.push_back(t);
     const long literalFrames = (frames + 2) / 3;  // rounds 0, 3, 6, ...
     const Scene scene = glintworks::makeDefaultScene();
-    const int targets = glintworks::renderTargetCount();
 
     std::printf(
         "Glintworks frames, one thread: median and best of %ld frames per SIMD target, %ld of the literal loop\n\n",
@@ -76,7 +93,7 @@ int main(int argc, char** argv) {
         Frame frame(size[0], size[1]);
         std::vector<Kind> kinds;
         kinds.push_back({-1, {}});
-        for (int target = 0; target < targets; ++target) kinds.push_back({target, {}});
+        for (int target : chosen) kinds.push_back({target, {}});
         // One frame of each first, which is not counted: the first call of a
         // WebAssembly function may compile it.
         for (const Kind& kind : kinds) renderMilliseconds(scene, kind, frame.rows);

@@ -35,10 +35,18 @@ namespace {
 // The hit index of the first lane of `shade` (which holds at least one), in
 // every lane.
 HWY_INLINE VI FirstShaded(MF shade, VI hit) {
-    const DF df;
     const DI di;
-    const auto lane = static_cast<std::int32_t>(hn::FindKnownFirstTrue(df, shade));
+    const auto lane = static_cast<std::int32_t>(FirstTrue(shade));
+#if HWY_TARGET == HWY_WASM
+    // A lane picked at run time: Highway's TableLookupLanes turns the lane
+    // into byte indices for a swizzle, which V8 makes of several
+    // instructions; one load from the stored vector is less.
+    alignas(16) std::int32_t lanes[kLanes];
+    hn::Store(hit, di, lanes);
+    return hn::Set(di, lanes[lane]);
+#else
     return hn::TableLookupLanes(hit, hn::IndicesFromVec(di, hn::Set(di, lane)));
+#endif
 }
 
 // The nearest hit of one vector of rays among the spheres, then the planes.

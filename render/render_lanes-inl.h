@@ -58,7 +58,27 @@ HWY_INLINE void StoreMask(MF m, std::int32_t* p) {
 
 HWY_INLINE MF IntMask(hn::Mask<DI> m) { return hn::RebindMask(DF(), m); }
 
-HWY_INLINE bool None(MF m) { return hn::AllFalse(DF(), m); }
+// Highway's WebAssembly AllFalse moves both halves of the mask to scalar
+// registers and ors them; v128.any_true is one test (ptest where V8 runs on
+// x86). Every other target keeps Highway's.
+HWY_INLINE bool None(MF m) {
+#if HWY_TARGET == HWY_WASM
+    return !wasm_v128_any_true(m.raw);
+#else
+    return hn::AllFalse(DF(), m);
+#endif
+}
+
+// The lowest lane of m, which holds at least one. Highway's WebAssembly
+// FindKnownFirstTrue stores the mask and ors its four lanes in memory;
+// i32x4.bitmask is one instruction (movmskps).
+HWY_INLINE std::size_t FirstTrue(MF m) {
+#if HWY_TARGET == HWY_WASM
+    return static_cast<std::size_t>(__builtin_ctz(wasm_i32x4_bitmask(m.raw)));
+#else
+    return hn::FindKnownFirstTrue(DF(), m);
+#endif
+}
 
 // Lanes where a plane hit distance numerator / denominator can be positive:
 // both of one sign and neither zero. Any other quotient is zero, negative or

@@ -14,6 +14,8 @@ target_link_options(glintworks PRIVATE
   # window procedure, the renderer) ever waits, and so runs at full speed.
   -sASYNCIFY
   -sASYNCIFY_IGNORE_INDIRECT
+  # That wait is written in JavaScript (webSleep), not as an async function.
+  -sASYNCIFY_IMPORTS=webSleep
   # main's return ends the run as a process exit does: streams flushed, the
   # page told (Module.onExit).
   -sEXIT_RUNTIME=1

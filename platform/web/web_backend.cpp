@@ -11,6 +11,9 @@
 // - [x] keys (sided modifiers), mouse motion and the three buttons, leave;
 //       the pointer is captured by the canvas while a button is held, so the
 //       drag and its release stay with the window outside it too
+// - [x] touch and pen: the primary contact is the left button, as Windows
+//       makes it for programs that know nothing of touch
+// - [x] one canvas pixel a CSS pixel on any screen, shown unsmoothed
 // - [x] the canvas resized by the page (or its user) is a resize; page hide
 //       or unload is the close button
 // - [x] the blocking wait: the program's stack is set aside (Asyncify) until
@@ -87,26 +90,55 @@ EM_JS(void, webWake, (), {
 });
 
 // Sets the program aside until webWake or `ms` milliseconds (none: below 0).
-EM_ASYNC_JS(void, webSleep, (double ms), {
-    await new Promise(function(resolve) {
-        var timer = ms >= 0 ? setTimeout(function() { Module.glintworksWake(); }, ms) : null;
+// It goes on in a microtask of its own, once the JavaScript that woke it
+// (an event listener that called into the program) has returned. The run's
+// end, exit(), is emscripten's ExitStatus thrown out of the resumed program;
+// it is caught here, as emscripten catches it everywhere else: thrown on
+// from a promise's callback, as Asyncify's own wait for an async function
+// would, it reaches the page as an unhandled rejection, which Firefox reports
+// as an uncaught exception whatever the page's listeners do with it.
+EM_JS(void, webSleep, (double ms), {
+    Asyncify.handleSleep(function(wakeUp) {
+        var timer = null;
+        function resume() {
+            try {
+                wakeUp();
+            } catch (e) {
+                if (!(e instanceof ExitStatus)) throw e;
+            }
+        }
         Module.glintworksWake = function() {
             Module.glintworksWake = null;
             if (timer !== null) clearTimeout(timer);
-            resolve();
+            queueMicrotask(resume);
         };
+        if (ms >= 0) timer = setTimeout(Module.glintworksWake, ms);
     });
 });
 
 // What the HTML5 functions leave out: the pointer captured by the canvas
 // from a press until every button is up (mouse events then keep coming to
-// it from anywhere, as a window's implicit grab gives them), no context menu
-// over it, and page hide or unload reported as the close button.
+// it from anywhere, as a window's implicit grab gives them), touch and pen,
+// no context menu over it, and page hide or unload reported as the close
+// button. The canvas is drawn pixel for pixel: on a screen of more than one
+// device pixel per CSS pixel each canvas pixel is a block of device pixels,
+// not smoothed.
+//
+// Touch and pen as Windows gives them to a program that knows nothing of
+// either: the primary contact is the left button, pressed where it touches
+// (after a move there), moved and released with it, and captured like the
+// mouse. Other contacts (a second finger) are ignored, and a contact that
+// starts on the canvas neither scrolls nor zooms the page (touch-action).
+// Its press is not passed on, so the browser makes up no mouse events from
+// it. A pen's hover reaches the mouse listeners as the browser's own mouse
+// moves.
 EM_JS(int, webSetUpCanvas, (int width, int height), {
     var canvas = document.getElementById('canvas');
     if (!canvas) return 0;
     canvas.width = width;
     canvas.height = height;
+    canvas.style.imageRendering = 'pixelated';
+    canvas.style.touchAction = 'none';
     // The page may put the canvas in a frame of id "frame" whose size it
     // fills, which the page's user can then resize; else the canvas has the
     // size itself.
@@ -116,9 +148,33 @@ EM_JS(int, webSetUpCanvas, (int width, int height), {
     canvas.style.visibility = 'hidden';
     if (Module.glintworksListening) return 1;
     Module.glintworksListening = true;
+    var contact = null;  // the pointer id of the contact that holds the left button
+    function report(phase, e) {
+        var r = canvas.getBoundingClientRect();
+        _glintworksContact(phase, Math.floor(e.clientX - r.left), Math.floor(e.clientY - r.top));
+    }
     canvas.addEventListener('pointerdown', function(e) {
-        if (!ABORT && e.pointerType === 'mouse') canvas.setPointerCapture(e.pointerId);
+        if (ABORT) return;
+        if (e.pointerType === 'mouse') {
+            canvas.setPointerCapture(e.pointerId);
+            return;
+        }
+        e.preventDefault();
+        if (!e.isPrimary || contact !== null || e.button !== 0) return;
+        contact = e.pointerId;
+        canvas.setPointerCapture(e.pointerId);
+        report(0, e);
     });
+    canvas.addEventListener('pointermove', function(e) {
+        if (!ABORT && e.pointerId === contact) report(1, e);
+    });
+    function lift(e) {
+        if (e.pointerId !== contact) return;
+        contact = null;
+        if (!ABORT) report(2, e);
+    }
+    canvas.addEventListener('pointerup', lift);
+    canvas.addEventListener('pointercancel', lift);
     canvas.addEventListener('contextmenu', function(e) { e.preventDefault(); });
     window.addEventListener('pagehide', function() {
         if (!ABORT) _glintworksPageHidden();
@@ -131,10 +187,20 @@ EM_JS(void, webSetCanvasVisible, (int visible), {
 });
 
 // The canvas's size on the page, in CSS pixels, each side at most 65535:
-// width x 65536 + height, one read of the page's layout.
+// width x 65536 + height, one read of the page's layout. A frame resized to
+// a fraction of a CSS pixel (its user's drag on a high-density screen) is
+// set to the whole pixels below, so that the canvas is shown one canvas
+// pixel to one CSS pixel exactly, never stretched by a fraction.
 EM_JS(int, webCanvasCssSize, (), {
     var canvas = document.getElementById('canvas');
-    return Math.min(canvas.clientWidth, 65535) * 65536 + Math.min(canvas.clientHeight, 65535);
+    var r = canvas.getBoundingClientRect();
+    var width = Math.floor(r.width);
+    var height = Math.floor(r.height);
+    if ((width !== r.width || height !== r.height) && canvas.parentElement.id === 'frame') {
+        canvas.parentElement.style.width = width + 'px';
+        canvas.parentElement.style.height = height + 'px';
+    }
+    return Math.min(width, 65535) * 65536 + Math.min(height, 65535);
 });
 
 EM_JS(void, webSetCanvasSize, (int width, int height), {
@@ -254,6 +320,22 @@ void checkCanvasSize() {
 }
 
 }  // namespace
+
+// The primary touch or pen contact (see webSetUpCanvas): `phase` 0 when it
+// touches (a move there, then the left button's press), 1 when it moves, 2
+// when it lifts or the browser takes it over (the release). Canvas pixels.
+extern "C" EMSCRIPTEN_KEEPALIVE void glintworksContact(int phase, std::int32_t x, std::int32_t y) {
+    if (page().window == nullptr || phase < 0 || phase > 2) return;
+    WebEvent e;
+    e.x = x;
+    e.y = y;
+    if (phase == 0) push(e);  // Kind::move
+    if (phase != 1) {
+        e.kind = WebEvent::Kind::button;
+        e.down = phase == 0;
+    }
+    push(e);
+}
 
 // Page hide or unload: the close button. Called from the page's listener.
 extern "C" EMSCRIPTEN_KEEPALIVE void glintworksPageHidden() {

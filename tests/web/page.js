@@ -1,5 +1,5 @@
 // The web page of a build served on the loopback interface, and Debian's
-// chromium started headless to open it: shared by the browser tests and the
+// chromium or Firefox ESR started headless to open it: shared by the browser tests and the
 // page's benchmark.
 
 'use strict';
@@ -32,23 +32,47 @@ function servePage(dir) {
     })));
 }
 
-// Headless chromium with a profile of its own, removed by `close`. The
-// machine's network may be closed: chromium must not try to reach out.
-async function startBrowser(viewport) {
-    const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'glintworks-chromium-'));
-    const browser = await puppeteer.launch({
-        executablePath: '/usr/bin/chromium',
-        headless: true,
-        userDataDir: profile,
-        defaultViewport: viewport || {width: 800, height: 600},
+// A headless browser with a profile of its own, removed by `close`:
+// Debian's chromium (the DevTools protocol) or, with `firefox`, its Firefox
+// ESR (WebDriver BiDi). `scaleFactor` gives chromium that many device pixels
+// per CSS pixel, as a high-density screen has. The machine's network may be
+// closed: the browser must not try to reach out.
+async function startBrowser({viewport, firefox = false, scaleFactor} = {}) {
+    const profile = fs.mkdtempSync(path.join(os.tmpdir(), `glintworks-${firefox ? 'firefox' : 'chromium'}-`));
+    const options = {headless: true, userDataDir: profile, defaultViewport: viewport || {width: 800, height: 600}};
+    if (firefox) {
+        Object.assign(options, {
+            browser: 'firefox',
+            executablePath: '/usr/bin/firefox-esr',
+            extraPrefsFirefox: {
+                'network.proxy.type': 0,
+                'app.update.enabled': false,
+                'browser.safebrowsing.malware.enabled': false,
+                'browser.safebrowsing.phishing.enabled': false,
+                'extensions.update.enabled': false,
+                'datareporting.policy.dataSubmissionEnabled': false,
+                'toolkit.telemetry.enabled': false,
+            },
+        });
+    } else {
         // /dev/shm may be small (a container's 64 MB): chromium then keeps its
         // shared memory in /tmp instead.
-        args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-dev-shm-usage',
-               '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-    });
+        const args = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-dev-shm-usage',
+                      '--disable-background-networking', '--disable-component-update', '--disable-sync'];
+        if (scaleFactor) {
+            args.push(`--force-device-scale-factor=${scaleFactor}`);
+            // The viewport is then the window's, at that scale.
+            options.defaultViewport = null;
+            const v = viewport || {width: 800, height: 600};
+            args.push(`--window-size=${v.width},${v.height}`);
+        }
+        Object.assign(options, {executablePath: '/usr/bin/chromium', args});
+    }
+    const browser = await puppeteer.launch(options);
     const kill = () => browser.process()?.kill('SIGKILL');
     return {
         browser,
+        name: firefox ? 'firefox' : 'chromium',
         kill,
         close: async () => {
             await browser.close().catch(kill);
