@@ -2,12 +2,15 @@
 // sixty times a second, and when the run ends (Esc released or the window
 // closed) prints how many frames it rendered and how fast.
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <new>
 
 #include "app/clock.h"
+#include "app/standard_streams.h"
 #include "app/statistics.h"
 #include "platform/platform.h"
 #include "scene/default_scene.h"
@@ -34,13 +37,20 @@ int run() {
     window.messagePump.runEventLoop();
     const double t1 = millisecondsNow();
 
-    writeRunStatistics(std::cout, window.frameCount, t0, t1);
+    errno = 0;
+    if (!writeRunStatistics(std::cout, window.frameCount, t0, t1)) {
+        const int err = errno;
+        std::fprintf(stderr, "glintworks: cannot write the run statistics to standard output: %s\n",
+                     err != 0 ? std::strerror(err) : "write error");
+        return 1;
+    }
     return 0;
 }
 
 }  // namespace
 
 int main() {
+    holdStandardStreams();
     int status = 1;
     try {
         status = run();

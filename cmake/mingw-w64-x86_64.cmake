@@ -1,7 +1,11 @@
 # Cross-building Glintworks for 64-bit Windows with Debian's MinGW-w64
 # (packages g++-mingw-w64-x86-64-posix and libz-mingw-w64-dev):
 #
-#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+#         -DGLINTWORKS_TESTS=OFF
+#
+# (its tests, run under wine, also need -DGLINTWORKS_LINUX_BUILD=DIR, a Linux
+# build whose snapshot tool draws their expected pictures: make test-windows).
 #
 # The POSIX-thread variant of the compiler, because the win32-thread one lacks
 # <thread> and <mutex>. Everything is linked statically, the C++ runtime and

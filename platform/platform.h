@@ -1,7 +1,7 @@
 #pragma once
 // What the platform offers beyond the Win32 names, never used by px/ itself,
 // which stays Win32-only. Implemented by the platform layer on Linux and by
-// px/windows/ on Windows.
+// platform/windows/ on Windows.
 
 // The three mouse buttons the platform reports (the backends' and the
 // headless controls' name for them; extra buttons have no messages).

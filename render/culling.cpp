@@ -14,8 +14,9 @@
 // sqrt(r^2 + 120 u (r^2 + |v|^2)); kDiscSlack is five times that. At the
 // candidate's near root the ray is no further from the centre than that
 // either. The float directions lie within some 60 u of the exact ones, and
-// the float hit points within a few u of the exact rays; 1e-5 of every
-// length involved covers both many times over.
+// the float hit points within a few u of the exact rays; kLengthSlack of
+// every length involved covers both many times over. The margins are named
+// below, each with the error it covers.
 //
 // A box is the pixel rectangle around the central projection from the eye
 // onto the image plane z = 0 of a ball or polytope in world space: an eye ray,
@@ -38,6 +39,54 @@ constexpr PixelBox kEveryPixel{-kBoxLimit, kBoxLimit, -kBoxLimit, kBoxLimit};
 constexpr PixelBox kNoPixel{};
 constexpr double kDiscSlack = 4e-5;
 
+// The margins, u = 2^-24 being a float's relative rounding.
+//
+// Of every length a margin covers: the float directions lie within 60 u
+// (3.6e-6) of the exact ones and the float points within a few u of the
+// exact rays, so 1e-5 holds both with room to spare.
+constexpr double kLengthSlack = 1e-5;
+// Added to every margin so that it holds where the lengths involved are near
+// 0: in a modest scene (coordinates below 1e6) the rounding of these double
+// computations stays below 1e-9, and a float coordinate near the origin
+// moves by less than 1e-7.
+constexpr double kAbsoluteSlack = 1e-3;
+// How far a ray can get: a float direction is of unit length within 100 u
+// (6e-6), so a ray that travels `reach` along it covers at most
+// reach (1 + 6e-6) < kTravelStretch reach, and kTravelSlack (one unit)
+// covers the rounding of where it started.
+constexpr double kTravelStretch = 1.001;
+constexpr double kTravelSlack = 1.0;
+// A point counts as clear of a plane only beyond kClearance times e, the most
+// a float hit point can lie off the plane: then f - e >= 3/4 f, so a quotient
+// that divides by f - e stays within 4/3 of the exact one, and the point's
+// side of the plane is the same whatever the rounding.
+constexpr double kClearance = 4.0;
+// The slack around the point where a shadow ray meets the plane may be at
+// most this share of the eye's clearance from the plane, so that the nearest
+// point of the pixel's eye ray lies ahead of the eye with three quarters of
+// that clearance to spare, and the projection's denominator keeps its sign.
+constexpr double kSlackShare = 0.25;
+// The tracer's rounding can move a sphere's apparent surface, as a shadow
+// test sees it, by about 5e-4 of the distance from the hit point to the
+// centre; shadow cones grow spheres by 6e-4 of it.
+constexpr double kShadowSurfaceSlack = 6e-4;
+// Cone angles and cosines are widened by 1e-4, far beyond the rounding of the
+// lanes' own float cone test (a few u).
+constexpr double kConeSlack = 1e-4;
+// A highlight cosine's float value is within a few u of the exact one; 1e-5
+// covers that and the rounding of the acos.
+constexpr double kCosineSlack = 1e-5;
+// A float point lies within a few u (2e-7) of its distance from the eye of the
+// exact one; 1e-6 of that distance covers it.
+constexpr double kPointRounding = 1e-6;
+// A light or ball only counts as outside a grown sphere when clear of it by a
+// hundredth of the radius, so that the cone's half-angle (an asin) is well
+// conditioned.
+constexpr double kOutsideFactor = 1.01;
+// Comparisons between double quantities of a modest scene are trusted only
+// beyond this relative and absolute guard, far above their rounding (2^-52).
+constexpr double kDoubleGuard = 1e-9;
+
 struct Point {
     double x, y, z;
 };
@@ -56,7 +105,7 @@ Point lightPosition(const FlatScene& flat, std::int32_t k) { return {flat.lightX
 // `reach` of its centre and travels at most `reach` can have a candidate
 // outside it.
 double grownRadius(double r2, double reach) {
-    return std::sqrt(r2 + kDiscSlack * (r2 + reach * reach)) + 1e-5 * reach + 1e-3;
+    return std::sqrt(r2 + kDiscSlack * (r2 + reach * reach)) + kLengthSlack * reach + kAbsoluteSlack;
 }
 
 std::int32_t boxBound(double value) {
@@ -73,10 +122,10 @@ std::int32_t boxBound(double value) {
 bool projectedRange(double across, double depth, double radius, double image, double& lo, double& hi) {
     const double squared = across * across + depth * depth;
     const double distance = std::sqrt(squared);
-    if (!(distance > radius * (1.0 + 1e-9) + 1e-9)) return false;
+    if (!(distance > radius * (1.0 + kDoubleGuard) + kDoubleGuard)) return false;
     // Both tangents ahead of the eye, clear of level with it: the whole disk
     // is ahead.
-    if (!(depth - radius > 1e-6 * (distance + 1.0))) return false;
+    if (!(depth - radius > kPointRounding * (distance + 1.0))) return false;
     // The tangents leave the eye at angles middle -/+ spread from the
     // across axis, where cos middle = across / distance, sin middle = depth /
     // distance, sin spread = radius / distance and cos spread = tangent /
@@ -150,7 +199,7 @@ bool cullPlaneOf(const FlatScene& flat, std::int32_t j, CullPlane& plane) {
 // How far a float hit point on the plane, reached within `reach` of the eye,
 // can lie off it: the rounding of the hit distance and of the point.
 double offPlane(Point eye, const CullPlane& plane, double reach) {
-    return 1e-5 * (lengthOf(eye) + std::fabs(plane.o) + reach) + 1e-3;
+    return kLengthSlack * (lengthOf(eye) + std::fabs(plane.o) + reach) + kAbsoluteSlack;
 }
 
 // Mirrored rays off the plane from hit points within `reach` of the eye:
@@ -161,9 +210,9 @@ double offPlane(Point eye, const CullPlane& plane, double reach) {
 PixelBox mirrorBox(const FlatScene& flat, const CullPlane& plane, double reach, std::int32_t j) {
     const Point eye = pointOf(flat.eye);
     const Point c = sphereCentre(flat, j);
-    const double travel = lengthOf(c - eye) + 1.001 * reach + 1.0;
-    const double radius =
-        grownRadius(flat.radiusSquared[j], travel) + 2.0 * offPlane(eye, plane, reach) + 1e-5 * (lengthOf(eye) + reach);
+    const double travel = lengthOf(c - eye) + kTravelStretch * reach + kTravelSlack;
+    const double radius = grownRadius(flat.radiusSquared[j], travel) + 2.0 * offPlane(eye, plane, reach) +
+                          kLengthSlack * (lengthOf(eye) + reach);
     return eyeBoxOfBall(eye, c - plane.n * (2.0 * plane.f(c)), radius);
 }
 
@@ -193,20 +242,21 @@ PixelBox shadowBox(const FlatScene& flat, const CullPlane& plane, double reach, 
     const Point c = sphereCentre(flat, j);
     const double fLight = plane.f(light), fEye = plane.f(eye);
     const double e = offPlane(eye, plane, reach);
-    if (!(fLight > 4.0 * e)) return kEveryPixel;
-    const double lightTravel = lengthOf(light - eye) + 1.001 * reach + 1.0;
+    if (!(fLight > kClearance * e)) return kEveryPixel;
+    const double lightTravel = lengthOf(light - eye) + kTravelStretch * reach + kTravelSlack;
     const double radius =
-        grownRadius(flat.radiusSquared[j], lengthOf(c - eye) + 1.001 * reach + 1.0) + 1e-5 * lightTravel + 1e-3;
+        grownRadius(flat.radiusSquared[j], lengthOf(c - eye) + kTravelStretch * reach + kTravelSlack) +
+        kLengthSlack * lightTravel + kAbsoluteSlack;
     const double fCentre = plane.f(c);
     const double spread = radius * (std::fabs(plane.n.x) + std::fabs(plane.n.y) + std::fabs(plane.n.z));
-    const double guard = 1e-9 * (std::fabs(fLight) + std::fabs(fCentre) + spread) + 1e-9;
+    const double guard = kDoubleGuard * (std::fabs(fLight) + std::fabs(fCentre) + spread) + kDoubleGuard;
     if (fCentre - spread > fLight + guard || fCentre + spread < -e - guard) return kNoPixel;
-    const double slack = e * lightTravel / (fLight - e) + 1e-5 * (lengthOf(eye) + reach) + 1e-3;
+    const double slack = e * lightTravel / (fLight - e) + kLengthSlack * (lengthOf(eye) + reach) + kAbsoluteSlack;
     // The nearest point of the pixel's eye ray to P' must lie ahead of the eye.
-    if (!(slack < 0.25 * (std::fabs(fEye) - e))) return kEveryPixel;
+    if (!(slack < kSlackShare * (std::fabs(fEye) - e))) return kEveryPixel;
     const double shift = slack * (fLight + e);
     const double toward = eye.z < 0.0 ? 1.0 : -1.0;
-    const double least = 1e-6 * fLight * std::fabs(eye.z);
+    const double least = kPointRounding * fLight * std::fabs(eye.z);
     // The box's part on the plane's side of the light: at most 8 corners and
     // 6 edge crossings.
     Point corners[8];
@@ -268,7 +318,7 @@ PixelBox shadowBox(const FlatScene& flat, const CullPlane& plane, double reach, 
 // threshold t. R mirrors the direction towards the light, so R . D is the
 // cosine of the bend at P of the path from the eye through P to the light's
 // mirror image L*; the bend is at least the angle at the eye between P and
-// L*. So the eye ray of such a pixel lies within acos(t - 1e-5) of the
+// L*. So the eye ray of such a pixel lies within acos(t - kCosineSlack) of the
 // direction to L*, widened by the rounding of P (relative to its distance
 // from the eye, at least the eye's distance from the plane) and of L* (twice
 // P's distance from the plane): a cone, inside the rays through a ball at
@@ -278,12 +328,15 @@ PixelBox highlightBox(const FlatScene& flat, const CullPlane& plane, std::int32_
     const Point light = lightPosition(flat, k);
     const double e = offPlane(eye, plane, kFarDistance);
     const double fEye = plane.f(eye), fLight = plane.f(light);
-    if (!(threshold - 1e-5 >= 0.5) || !(std::fabs(fEye) > 4.0 * e) || !(fLight > 4.0 * e)) return kEveryPixel;
+    if (!(threshold - kCosineSlack >= 0.5) || !(std::fabs(fEye) > kClearance * e) || !(fLight > kClearance * e)) {
+        return kEveryPixel;
+    }
     const Point image = light - plane.n * (2.0 * fLight);
     const double imageDistance = lengthOf(image - eye);
-    const double pointSlack = 1e-6 * (lengthOf(eye) + kFarDistance);
-    const double angle =
-        std::acos(threshold - 1e-5) + 4.0 * pointSlack / (std::fabs(fEye) - e) + 8.0 * e / imageDistance + 1e-5;
+    const double pointSlack = kPointRounding * (lengthOf(eye) + kFarDistance);
+    const double angle = std::acos(threshold - kCosineSlack) + 4.0 * pointSlack / (std::fabs(fEye) - e) +
+                         8.0 * e / imageDistance + kCosineSlack;
+    // Wider cones (about 70 degrees) would reach far across the image and cull little.
     if (!(angle < 1.2)) return kEveryPixel;
     return eyeBoxOfBall(eye, eye + (image - eye) * (1.0 / imageDistance), std::sin(angle));
 }
@@ -305,8 +358,8 @@ ShadedBall shadedBall(const FlatScene& flat, std::int32_t k, std::int32_t j, dou
     ball.light = lightPosition(flat, k);
     ball.centre = sphereCentre(flat, j);
     const double r = std::sqrt(static_cast<double>(flat.radiusSquared[j]));
-    ball.radius =
-        grownRadius(flat.radiusSquared[j], reach + 2.0 * r + 1.0) + 1e-5 * (reach + lengthOf(ball.centre) + r) + 1e-3;
+    ball.radius = grownRadius(flat.radiusSquared[j], reach + 2.0 * r + kTravelSlack) +
+                  kLengthSlack * (reach + lengthOf(ball.centre) + r) + kAbsoluteSlack;
     ball.distance = lengthOf(ball.centre - ball.light);
     return ball;
 }
@@ -318,14 +371,14 @@ ShadedBall shadedBall(const FlatScene& flat, std::int32_t k, std::int32_t j, dou
 bool mayShadowBall(const FlatScene& flat, const ShadedBall& ball, std::int32_t i) {
     const Point c = sphereCentre(flat, i);
     const double distance = lengthOf(c - ball.light);
-    const double farthest = ball.distance + ball.radius + 1.0;
+    const double farthest = ball.distance + ball.radius + kTravelSlack;
     const double radius = std::sqrt(static_cast<double>(flat.radiusSquared[i]));
-    const double grown = radius + 6e-4 * (distance + farthest) + 1e-3;
+    const double grown = radius + kShadowSurfaceSlack * (distance + farthest) + kAbsoluteSlack;
     if (distance - grown > farthest) return false;
-    if (!(ball.distance > 1.01 * ball.radius) || !(distance > 1.01 * grown)) return true;
+    if (!(ball.distance > kOutsideFactor * ball.radius) || !(distance > kOutsideFactor * grown)) return true;
     const double cosine = dotOf(c - ball.light, ball.centre - ball.light) / (distance * ball.distance);
     const double apart = std::acos(std::fmax(-1.0, std::fmin(1.0, cosine)));
-    return !(apart > std::asin(ball.radius / ball.distance) + std::asin(grown / distance) + 1e-4);
+    return !(apart > std::asin(ball.radius / ball.distance) + std::asin(grown / distance) + kConeSlack);
 }
 
 // Whether a plane can block a shadow ray of the ball: unless the light and
@@ -334,8 +387,8 @@ bool mayShadowBall(const FlatScene& flat, const ShadedBall& ball, std::int32_t i
 // beyond the light).
 bool mayShadowBall(const FlatScene& flat, const ShadedBall& ball, const CullPlane& plane) {
     const Point eye = pointOf(flat.eye);
-    const double reach = ball.distance + ball.radius + lengthOf(ball.centre - eye) + 1.0;
-    const double e = 4.0 * offPlane(ball.centre, plane, reach);
+    const double reach = ball.distance + ball.radius + lengthOf(ball.centre - eye) + kTravelSlack;
+    const double e = kClearance * offPlane(ball.centre, plane, reach);
     const double fLight = plane.f(ball.light), fCentre = plane.f(ball.centre);
     if (fLight > e && fCentre - ball.radius > e) return false;
     if (fLight < -e && fCentre + ball.radius < -e) return false;
@@ -382,11 +435,10 @@ std::int32_t soleAxis(const float v[3]) {
 
 // The shadow cone of sphere j (position in the sphere arrays) seen from light
 // k (see FlatScene). The tracer decides "blocked" from float values whose
-// rounding can move the sphere's apparent surface by about 5e-4 of the
-// distance from the hit point to the centre; the cone is built for a sphere
-// grown by more than that for every hit point nearer to the light than
-// shadowReach, and narrowed again by 1e-4 in cosine, far beyond the rounding of
-// the lanes' own cone test.
+// rounding can move the sphere's apparent surface (kShadowSurfaceSlack); the
+// cone is built for a sphere grown by more than that for every hit point
+// nearer to the light than shadowReach, and narrowed again by kConeSlack in
+// cosine.
 void setShadowCone(FlatScene& flat, std::int32_t k, std::int32_t j) {
     flat.shadowReach[k][j] = 0.0f;
     flat.shadowAxisX[k][j] = flat.shadowAxisY[k][j] = flat.shadowAxisZ[k][j] = 0.0f;
@@ -397,10 +449,10 @@ void setShadowCone(FlatScene& flat, std::int32_t k, std::int32_t j) {
     const double centreDistance = std::sqrt(wx * wx + wy * wy + wz * wz);
     const double radius = std::sqrt(static_cast<double>(flat.radiusSquared[j]));
     const double reach = 8.0 * centreDistance + 2000.0;
-    const double grown = radius + 6e-4 * (centreDistance + reach) + 1e-3;
-    if (!(centreDistance > 1.01 * grown) || !std::isfinite(reach) || reach > 1e30) return;
+    const double grown = radius + kShadowSurfaceSlack * (centreDistance + reach) + kAbsoluteSlack;
+    if (!(centreDistance > kOutsideFactor * grown) || !std::isfinite(reach) || reach > 1e30) return;
     const double ratio = grown / centreDistance;
-    const double cosine = std::sqrt(1.0 - ratio * ratio) - 1e-4;
+    const double cosine = std::sqrt(1.0 - ratio * ratio) - kConeSlack;
     if (!(cosine > 0.0)) return;
     flat.shadowAxisX[k][j] = static_cast<float>(wx / centreDistance);
     flat.shadowAxisY[k][j] = static_cast<float>(wy / centreDistance);
@@ -416,7 +468,7 @@ void setCulling(FlatScene& flat) {
     const std::int32_t lights = culledLights(flat);
     for (std::int32_t j = 0; j < spheres; ++j) {
         const Point c = sphereCentre(flat, j);
-        const double travel = lengthOf(c - eye) * 1.001 + 1e-3;
+        const double travel = lengthOf(c - eye) * kTravelStretch + kAbsoluteSlack;
         flat.eyeBox[j] = on ? eyeBoxOfBall(eye, c, grownRadius(flat.radiusSquared[j], travel)) : kEveryPixel;
     }
     setSphereShadowers(flat, on);

@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "render/render.h"
+#include "render/image_rows.h"
 #include "scene/scene.h"
 
 namespace glintworks {
@@ -39,6 +39,23 @@ constexpr float kTierReach[kCullTiers] = {1024.0f, 8192.0f, 50000.0f};
 // margin is far wider.
 constexpr float kCosineEstimateMargin = 1e-4f;
 
+// Laid out as structure of arrays, so that a vector of lanes gathers one
+// field of many primitives with one load. 47,760 bytes in all (checked below),
+// built on the stack by renderImage once per frame. By group, with who fills
+// and who reads it (the kernels are render_*-inl.h):
+//
+//   group                       bytes   filled by     read by
+//   per scan index (shading)     3332   flatten.cpp   intersect, surface, shade, plane
+//   spheres                      2316   flatten.cpp   intersect (eye rays), shade (shadows)
+//   planes                       1808   flatten.cpp   lanes, spans, intersect
+//   lights                        468   flatten.cpp   shade, plane
+//   shadow cones                20480   culling.cpp   shade
+//   highlight thresholds         8192   flatten.cpp   surface, plane
+//   screen-space culling        11148   culling.cpp   spans, intersect, plane, shade
+//   eye and trace depth            16   flatten.cpp   every kernel
+//
+// Only the first primitiveCount, sphereCount, planeCount and lightCount
+// entries of an array are meaningful; the rest are left as they were.
 struct FlatScene {
     // What a primitive is; int32 wide, as the other per-primitive arrays.
     enum Kind : std::int32_t { kSphere, kPlane };
@@ -156,6 +173,7 @@ struct FlatScene {
     Vec3 eye;
     std::int32_t traceDepth = 0;
 };
+static_assert(sizeof(FlatScene) == 47760, "the size stated above FlatScene");
 
 // How many spheres and lights the culling covers: the first kCullSpheres
 // spheres and kCullLights lights of the scene.
@@ -169,20 +187,5 @@ inline std::int32_t culledLights(const FlatScene& flat) {
 inline bool boxMeetsRow(const PixelBox& box, std::int32_t y, std::int32_t x0, std::int32_t x1) {
     return y >= box.y0 && y <= box.y1 && x1 >= box.x0 && x0 <= box.x1;
 }
-
-// Fills `flat` from `scene`. Returns false, leaving `flat` unspecified, when the
-// scene holds anything but exact Sphere and Plane objects or more primitives or
-// lights than fit.
-bool flattenScene(const Scene& scene, FlatScene& flat);
-
-// The largest cosine s such that, for every cosine below it and every segment
-// weight of magnitude at most 1, the highlight pow(s, power) x specular x
-// weight x light colour stays below 1 in every channel whose magnitude is at
-// most lightMax; -1 where no such bound holds. Exposed for tests.
-float highlightThreshold(float specular, float power, float lightMax);
-
-// Renders a flattened scene with the SIMD target renderImage uses (see
-// renderTargetName).
-void renderFlatScene(const FlatScene& flat, const ImageRows& image);
 
 }  // namespace glintworks

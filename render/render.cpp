@@ -1,12 +1,12 @@
 // Whole frames: the choice between the fast path, for scenes that flatten
-// (flat_scene.cpp; the SIMD renderer in render_simd.cpp, whose top says which
+// (flatten.cpp; the SIMD renderer in render_simd.cpp, whose top says which
 // path each vector then takes), and the literal loop, for every other scene.
 
 #include "render/render.h"
 
 #include <cstddef>
 
-#include "render/flat_scene.h"
+#include "render/flatten.h"
 #include "scene/tracer.h"
 
 namespace glintworks {
@@ -27,7 +27,7 @@ void renderImageLiteral(const Scene& scene, const ImageRows& image) {
 
 void renderImage(const Scene& scene, const ImageRows& image) {
     if (image.pixels == nullptr) return;
-    // On the stack: a few kilobytes, filled anew for every frame.
+    // On the stack: about 47 KB (see FlatScene), filled anew for every frame.
     FlatScene flat;
     if (!flattenScene(scene, flat)) {
         renderImageLiteral(scene, image);

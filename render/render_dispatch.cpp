@@ -8,7 +8,7 @@
 #include "hwy/highway.h"
 
 #include "render/flat_scene.h"
-#include "render/render.h"
+#include "render/render_dispatch.h"
 
 // The entry of each target's renderer, defined in render_simd.cpp; declared
 // once per target here, between the same markers, so that each declaration
@@ -28,7 +28,7 @@ HWY_AFTER_NAMESPACE();
 // gives the best target's code, and "scalar" below would be that code under
 // another name: the frame tests would hold one renderer to the tracer twice.
 #if (HWY_TARGETS & (HWY_EMU128 | HWY_SCALAR)) == 0
-#error "Highway's portable target is not compiled (HWY_COMPILE_ALL_ATTAINABLE, scene/CMakeLists.txt)"
+#error "Highway's portable target is not compiled (HWY_COMPILE_ALL_ATTAINABLE, render/CMakeLists.txt)"
 #endif
 
 #if HWY_ARCH_X86

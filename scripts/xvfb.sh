@@ -6,23 +6,37 @@
 # WxH (default 1280x1024) at 24 bits, exports DISPLAY and sets XVFB_PID; its log
 # goes to DIR/xvfb.log. -noreset, or it resets when its last client leaves and
 # refuses the next one; no auto-repeat, so a held key sends one press. Waits at
-# most 5 s; returns 1, with the log on standard error, if it did not start.
+# most 5 s per display; returns 1, with the log on standard error, if it did
+# not start.
 # XVFB_ARGS, if set, adds options (such as "-extension MIT-SHM", a server
-# without shared memory, as a remote display is).
+# without shared memory, as a remote display is). XVFB_DISPLAYS=FIRST-LAST, if
+# set, keeps to those display numbers (a machine whose users share out the
+# displays); otherwise Xvfb takes the first free one from 0.
 xvfb_start() {
-  local dir=$1 size=${2:-1280x1024} i
-  : > "$dir/display"
-  # shellcheck disable=SC2086 # XVFB_ARGS is a list of options
-  Xvfb -displayfd 3 -screen 0 "${size}x24" -noreset -nolisten tcp ${XVFB_ARGS:-} 3>"$dir/display" 2>"$dir/xvfb.log" &
-  XVFB_PID=$!
-  for i in $(seq 1 250); do
-    if [ -s "$dir/display" ]; then
-      export DISPLAY=":$(head -n1 "$dir/display")"
-      xset r off 2>/dev/null
-      return 0
-    fi
-    kill -0 "$XVFB_PID" 2>/dev/null || break
-    sleep 0.02
+  local dir=$1 size=${2:-1280x1024} i display
+  local displays=("")
+  if [ -n "${XVFB_DISPLAYS:-}" ]; then
+    mapfile -t displays < <(seq -f ':%g' "${XVFB_DISPLAYS%-*}" "${XVFB_DISPLAYS#*-}")
+  fi
+  for display in "${displays[@]}"; do
+    : > "$dir/display"
+    # shellcheck disable=SC2086 # XVFB_ARGS is a list of options
+    Xvfb $display -displayfd 3 -screen 0 "${size}x24" -noreset -nolisten tcp ${XVFB_ARGS:-} \
+      3>"$dir/display" 2>"$dir/xvfb.log" &
+    XVFB_PID=$!
+    for i in $(seq 1 250); do
+      if [ -s "$dir/display" ]; then
+        export DISPLAY=":$(head -n1 "$dir/display")"
+        xset r off 2>/dev/null
+        return 0
+      fi
+      kill -0 "$XVFB_PID" 2>/dev/null || break
+      sleep 0.02
+    done
+    # Taken, or too slow: this one is stopped before the next is tried.
+    kill "$XVFB_PID" 2>/dev/null
+    wait "$XVFB_PID" 2>/dev/null
+    XVFB_PID=
   done
   echo "could not start Xvfb:" >&2
   cat "$dir/xvfb.log" >&2

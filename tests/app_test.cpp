@@ -24,6 +24,17 @@ TEST(RunStatistics, NoFrameIsWrittenAsTheStreamWritesInfinity) {
     EXPECT_EQ(statistics(0, 0, 100), "Completed: 0\nMS/frame:  inf\nfps:       0\n");
 }
 
+TEST(RunStatistics, AStreamThatRefusesTheLinesIsReported) {
+    // A buffer that takes nothing, as standard output on a full disk.
+    struct Refusing : std::streambuf {
+        int overflow(int) override { return traits_type::eof(); }
+    } refusing;
+    std::ostream out(&refusing);
+    EXPECT_FALSE(writeRunStatistics(out, 30, 1000, 1500));
+    std::ostringstream fine;
+    EXPECT_TRUE(writeRunStatistics(fine, 30, 1000, 1500));
+}
+
 TEST(Clock, ConvertsCountsAtFullResolution) {
     EXPECT_DOUBLE_EQ(countsToMilliseconds(1'500'000'000, 1'000'000'000), 1500.0);
     EXPECT_DOUBLE_EQ(countsToMilliseconds(1, 1'000'000'000), 1e-6);

@@ -1,7 +1,5 @@
 # The framework against the real Win32 headers of the MinGW-w64 cross compiler
 # (syntax only). Reported as skipped, not failed, when no cross compiler is
 # installed. It needs no sanitizers, so it carries a label of its own.
-add_test(NAME px_mingw_platform_headers
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/px_mingw_check.sh ${PROJECT_SOURCE_DIR})
-set_tests_properties(px_mingw_platform_headers PROPERTIES
-  TIMEOUT 300 SKIP_RETURN_CODE 77 LABELS platform-headers)
+glintworks_test(px_mingw_platform_headers TIMEOUT 300 SKIP_RETURN_CODE 77 LABELS platform-headers
+  SCRIPT px_mingw_check.sh ${PROJECT_SOURCE_DIR})

@@ -9,8 +9,8 @@
 # Exits 0 when everything compiles without a warning, 1 when something does
 # not, and 77 (reported as skipped) when no cross compiler is installed
 # (Debian package g++-mingw-w64-x86-64). MINGW_CXX names another compiler.
-set -u
 root=${1:?usage: px_mingw_check.sh SOURCE_DIR}
+. "$(dirname "$0")/testlib.sh"
 
 cxx=${MINGW_CXX:-}
 if [[ -z $cxx ]]; then
@@ -29,16 +29,10 @@ if [[ -z $cxx ]] || ! command -v "$cxx" >/dev/null 2>&1; then
 fi
 
 flags=(-fsyntax-only -std=c++20 -Wall -Wextra -Wpedantic -Werror -I"$root")
-status=0
 check() {  # check LABEL COMPILER-ARGS...
     local label=$1
     shift
-    if "$cxx" "${flags[@]}" "$@"; then
-        echo "ok      $label"
-    else
-        echo "FAILED  $label"
-        status=1
-    fi
+    if "$cxx" "${flags[@]}" "$@"; then pass "$label"; else fail "$label"; fi
 }
 
 # The compiler must really be a Windows one, so that platform/win32.h takes
@@ -55,4 +49,4 @@ done
 for header in "$root"/px/*.h; do
     check "${header#"$root"/}" -x c++ - <<<"#include \"px/${header##*/}\""
 done
-exit $status
+finish

@@ -19,7 +19,7 @@
 #include "hwy/targets.h"
 #endif
 #include "scene/default_scene.h"
-#include "render/flat_scene.h"
+#include "render/flatten.h"
 #include "render/render.h"
 #include "scene/tracer.h"
 

@@ -2,7 +2,7 @@
 # the backend itself in a private Xvfb, driven by xdotool.
 add_executable(glintworks_sdl_keys_tests sdl_keys_test.cpp)
 target_link_libraries(glintworks_sdl_keys_tests PRIVATE glintworks_platform_sdl GTest::gtest GTest::gtest_main)
-gtest_discover_tests(glintworks_sdl_keys_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
+glintworks_test(glintworks_sdl_keys_tests GTEST TIMEOUT 120 LABELS unit)
 
 find_package(X11 REQUIRED)
 add_executable(sdl_window_probe sdl_window_probe.cpp)
@@ -12,15 +12,11 @@ target_link_libraries(sdl_window_probe PRIVATE glintworks_px glintworks_platform
 add_executable(send-wm-delete e2e/send_wm_delete.cpp)
 target_link_libraries(send-wm-delete PRIVATE X11::X11)
 
-add_test(NAME sdl_window_in_xvfb
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/sdl/window_test.sh
-          $<TARGET_FILE:sdl_window_probe> $<TARGET_FILE:send-wm-delete>)
-set_tests_properties(sdl_window_in_xvfb PROPERTIES TIMEOUT 120 LABELS sdl)
+glintworks_test(sdl_window_in_xvfb TIMEOUT 120 LABELS sdl
+  SCRIPT sdl/window_test.sh $<TARGET_FILE:sdl_window_probe> $<TARGET_FILE:send-wm-delete>)
 
 # Again on a server without shared memory (as a remote display is), where the
 # backend shows images through SDL's window surface instead.
-add_test(NAME sdl_window_in_xvfb_without_shm
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/sdl/window_test.sh
-          $<TARGET_FILE:sdl_window_probe> $<TARGET_FILE:send-wm-delete>)
-set_tests_properties(sdl_window_in_xvfb_without_shm PROPERTIES TIMEOUT 120 LABELS sdl
-  ENVIRONMENT "XVFB_ARGS=-extension MIT-SHM;EXPECT_NO_SHM=1")
+glintworks_test(sdl_window_in_xvfb_without_shm TIMEOUT 120 LABELS sdl
+  SCRIPT sdl/window_test.sh $<TARGET_FILE:sdl_window_probe> $<TARGET_FILE:send-wm-delete>
+  ENVIRONMENT "XVFB_ARGS=-extension MIT-SHM" EXPECT_NO_SHM=1)

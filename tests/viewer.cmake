@@ -1,27 +1,26 @@
 # Picking and dragging, and the program's statistics and clock.
 add_executable(glintworks_picking_tests picking_test.cpp)
 target_link_libraries(glintworks_picking_tests PRIVATE glintworks_picking GTest::gtest GTest::gtest_main)
-gtest_discover_tests(glintworks_picking_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
+glintworks_test(glintworks_picking_tests GTEST TIMEOUT 120 LABELS unit)
 
 add_executable(glintworks_viewer_tests app_test.cpp viewer_test.cpp)
 target_link_libraries(glintworks_viewer_tests PRIVATE glintworks_viewer glintworks_app glintworks_platform_headless
   GTest::gtest GTest::gtest_main)
-gtest_discover_tests(glintworks_viewer_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
+glintworks_test(glintworks_viewer_tests GTEST TIMEOUT 120 LABELS unit)
 
 # Replaces the global operator new to count allocations, so it is a program
 # of its own.
 add_executable(glintworks_no_allocation_tests no_allocation_test.cpp)
 target_link_libraries(glintworks_no_allocation_tests PRIVATE glintworks_viewer glintworks_platform_headless
   GTest::gtest GTest::gtest_main)
-gtest_discover_tests(glintworks_no_allocation_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS unit)
+glintworks_test(glintworks_no_allocation_tests GTEST TIMEOUT 120 LABELS unit)
 
 # A whole headless run of the viewer under valgrind's memcheck: no error, no leak.
 find_program(VALGRIND valgrind)
 if(VALGRIND AND NOT GLINTWORKS_SANITIZE AND NOT GLINTWORKS_FUZZ)
   add_executable(glintworks_headless_run headless_run.cpp)
   target_link_libraries(glintworks_headless_run PRIVATE glintworks_viewer glintworks_app glintworks_platform_headless)
-  add_test(NAME memcheck_headless_run
+  glintworks_test(memcheck_headless_run TIMEOUT 300 LABELS memcheck
     COMMAND ${VALGRIND} --error-exitcode=99 --leak-check=full --show-leak-kinds=all
             --errors-for-leak-kinds=definite,indirect,possible $<TARGET_FILE:glintworks_headless_run>)
-  set_tests_properties(memcheck_headless_run PROPERTIES TIMEOUT 300 LABELS memcheck)
 endif()

@@ -1,17 +1,12 @@
 # The scene's and the renderer's tests compiled to WebAssembly and run under
 # node (the toolchain file's CMAKE_CROSSCOMPILING_EMULATOR). They hold the
 # renderer's WebAssembly SIMD target, which no other build compiles, to the
-# scalar tracer byte for byte. GoogleTest is built from the sources Debian
-# ships (package googletest), as for the Windows build.
+# scalar tracer byte for byte. GoogleTest is built from its sources, as for
+# the Windows build.
 include(${CMAKE_CURRENT_LIST_DIR}/googletest.cmake)
 
-add_executable(glintworks_scene_tests
-  primitive_test.cpp
-  scene_test.cpp
-  tracer_test.cpp
-  default_scene_test.cpp
-)
-add_executable(glintworks_render_tests render_frames_test.cpp)
+add_executable(glintworks_scene_tests ${SCENE_TEST_SOURCES})
+add_executable(glintworks_render_tests ${RENDER_TEST_SOURCES})
 foreach(tests glintworks_scene_tests glintworks_render_tests)
   target_link_libraries(${tests} PRIVATE glintworks_render gtest gtest_main)
   # A full HD frame is several times emscripten's initial 16 MiB of memory.
@@ -22,6 +17,5 @@ foreach(tests glintworks_scene_tests glintworks_render_tests)
   # to a third of a second to start each one and compile its module, which
   # for the 45 cases would cost three times what the tests themselves do. A
   # failure still shows which case failed (ctest --output-on-failure).
-  add_test(NAME ${tests} COMMAND ${tests})
-  set_tests_properties(${tests} PROPERTIES TIMEOUT 120 LABELS unit)
+  glintworks_test(${tests} TIMEOUT 120 LABELS unit)
 endforeach()

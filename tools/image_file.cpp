@@ -3,22 +3,15 @@
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <vector>
 
+#include "tools/output_file.h"
 #include "tools/png_writer.h"
 
 namespace glintworks {
@@ -84,135 +77,6 @@ bool encode(const BgraImage& image, ImageFormat format, std::FILE* f, int& err) 
     return true;
 }
 
-// Follows path through symbolic links, each relative to the directory of the
-// link that holds it, to the name of the file they point to, which need not
-// exist yet. A path that is no link is returned as it is.
-#if defined(_WIN32)
-bool followLinks(std::string&, int&) { return true; }
-#else
-bool followLinks(std::string& path, int& err) {
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
-        char target[PATH_MAX];
-        const ssize_t n = readlink(path.c_str(), target, sizeof target);
-        if (n < 0 || n == static_cast<ssize_t>(sizeof target)) {
-            err = n < 0 ? errno : ENAMETOOLONG;
-            return false;
-        }
-        const std::string next(target, static_cast<std::size_t>(n));
-        const std::size_t slash = path.rfind('/');
-        if (next[0] == '/' || slash == std::string::npos) {
-            path = next;
-        } else {
-            path = path.substr(0, slash + 1) + next;
-        }
-    }
-    err = ELOOP;
-    return false;
-}
-#endif
-
-#if defined(_WIN32)
-// A new file of a name not yet taken: _mktemp_s picks the name, and _O_EXCL
-// makes the creation fail rather than reuse a file that appeared meanwhile.
-std::FILE* createTemporary(std::string& name, int& err) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::vector<char> buffer(name.begin(), name.end());
-        buffer.push_back('\0');
-        if (_mktemp_s(buffer.data(), buffer.size()) != 0) {
-            err = errno != 0 ? errno : EEXIST;
-            return nullptr;
-        }
-        const int fd = _open(buffer.data(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-        if (fd < 0) {
-            err = errno;
-            if (err == EEXIST) continue;
-            return nullptr;
-        }
-        std::FILE* f = _fdopen(fd, "wb");
-        if (f == nullptr) {
-            err = errno;
-            _close(fd);
-            std::remove(buffer.data());
-            return nullptr;
-        }
-        name.assign(buffer.data());
-        return f;
-    }
-    err = EEXIST;
-    return nullptr;
-}
-
-// std::rename does not replace an existing file on Windows; MoveFileEx does.
-bool replaceWith(const std::string& from, const std::string& to, int& err) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-    err = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
-    return false;
-}
-#else
-std::FILE* createTemporary(std::string& name, int& err) {
-    std::vector<char> buffer(name.begin(), name.end());
-    buffer.push_back('\0');
-    const int fd = mkstemp(buffer.data());
-    if (fd < 0) {
-        err = errno;
-        return nullptr;
-    }
-    name.assign(buffer.data());
-    // mkstemp makes the file private; give it the usual permissions of a new file.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    std::FILE* f = fdopen(fd, "wb");
-    if (f == nullptr) {
-        err = errno;
-        close(fd);
-        unlink(name.c_str());
-    }
-    return f;
-}
-
-bool replaceWith(const std::string& from, const std::string& to, int& err) {
-    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-    err = errno;
-    return false;
-}
-#endif
-
-// Removes the temporary file unless the write was committed, also when an
-// exception leaves the function.
-struct TemporaryFile {
-    std::string name;
-    bool committed = false;
-    ~TemporaryFile() {
-        if (!committed && !name.empty()) std::remove(name.c_str());
-    }
-};
-
-std::string writeToPath(const BgraImage& image, ImageFormat format, const std::string& path) {
-    std::string target = path;
-    int err = 0;
-    if (!followLinks(target, err)) return "cannot write " + path + ": " + std::strerror(err);
-
-    // The temporary file sits beside the target so that the rename stays on one
-    // file system and is atomic.
-    TemporaryFile tmp;
-    std::string name = target + ".tmp-XXXXXX";
-    std::FILE* f = createTemporary(name, err);
-    if (f == nullptr) return "cannot write " + path + ": " + std::strerror(err);
-    tmp.name = name;
-    bool ok = encode(image, format, f, err);
-    if (std::fclose(f) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && !replaceWith(tmp.name, target, err)) ok = false;
-    if (!ok) return "cannot write " + path + ": " + (err == ENOMEM ? "out of memory" : std::strerror(err));
-    tmp.committed = true;
-    return {};
-}
-
 }  // namespace
 
 std::optional<ImageFormat> imageFormatFor(const std::string& path) {
@@ -225,7 +89,11 @@ std::string writeImageFile(const BgraImage& image, const std::string& path) {
     const std::optional<ImageFormat> format = imageFormatFor(path);
     if (!format) return "cannot write " + path + ": the name must end in .png or .ppm";
     try {
-        if (path != "-") return writeToPath(image, *format, path);
+        if (path != "-") {
+            const std::string failure =
+                writeFileAtomically(path, [&](std::FILE* f, int& err) { return encode(image, *format, f, err); });
+            return failure.empty() ? failure : "cannot write " + path + ": " + failure;
+        }
         int err = 0;
 #if defined(_WIN32)
         // Text mode would turn every byte 10 of the picture into 13 10.

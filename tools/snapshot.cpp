@@ -41,10 +41,13 @@ constexpr const char* kUsage =
     "  --version    print the version and exit\n"
     "\n"
     "The image is written to a temporary file beside OUT and renamed to OUT once\n"
-    "complete; when OUT is a symbolic link, the file it points to is replaced and\n"
-    "the link stays. On a bad option, an OUT of another extension, an unwritable\n"
-    "OUT or too little memory, one line on standard error says what went wrong,\n"
-    "nothing is written, and the exit status is 1.\n";
+    "complete; a file replaced keeps its mode (and its owner, where the user may\n"
+    "set it). When OUT is a symbolic link, the file it points to is replaced and\n"
+    "the link stays, where the system lets the user open that file for writing\n"
+    "through the link; another user's link in a world-writable sticky directory\n"
+    "(such as /tmp) is not followed. On a bad option, an OUT of another\n"
+    "extension, an unwritable OUT or too little memory, one line on standard\n"
+    "error says what went wrong, nothing is written, and the exit status is 1.\n";
 
 constexpr std::int32_t kMaxSide = 16384;
 

@@ -2,7 +2,7 @@
 // The headless backend's controls, for tests: windows with a backing image and
 // no screen, input injected by the test, and a virtual clock.
 //
-// Link glintworks_px_headless instead of glintworks_px_sdl to use it.
+// Link glintworks_platform_headless instead of glintworks_platform_sdl to use it.
 //
 // Time: the clock starts at 0 after reset and moves only when a test advances
 // it or when the event loop would wait; nothing ever sleeps. Timers and

@@ -9,7 +9,7 @@ SNAPSHOT=$2
 . "$(dirname "$0")/lib.sh"
 
 # The orange sphere dragged out of the top of the window and dropped there.
-"$SNAPSHOT" --drag 160,120,150,-30 "$E2E_DIR/dropped-above.png"
+"$SNAPSHOT" --drag 160,120,150,-30 "$TEST_DIR/dropped-above.png"
 
 start_xvfb
 
@@ -24,10 +24,10 @@ xdotool mousedown 1 mousemove --window "$id" -- 150 -30 mouseup 1
 kill -CONT "$APP_PID"
 sleep 0.2
 xdotool mousemove --window "$id" 60 200 mousemove --window "$id" 300 40
-if expect_window_shows "$id" "$E2E_DIR/dropped-above.png" "$E2E_DIR/shot-burst.png"; then
+if expect_window_shows "$id" "$TEST_DIR/dropped-above.png" "$TEST_DIR/shot-burst.png"; then
   pass "a burst that leaves the window ends the grab"
 else
-  fail "burst drag out of the window: $E2E_DIR/shot-burst.png vs $E2E_DIR/dropped-above.png"
+  fail "burst drag out of the window: $TEST_DIR/shot-burst.png vs $TEST_DIR/dropped-above.png"
 fi
 xdotool key --window "$id" Escape
 wait_app 10
@@ -41,10 +41,10 @@ xdotool click 3
 xdotool mousemove --window "$id" -- 150 -30
 xdotool mouseup 1
 xdotool mousemove --window "$id" 60 200 mousemove --window "$id" 300 40
-if expect_window_shows "$id" "$E2E_DIR/dropped-above.png" "$E2E_DIR/shot-two-buttons.png"; then
+if expect_window_shows "$id" "$TEST_DIR/dropped-above.png" "$TEST_DIR/shot-two-buttons.png"; then
   pass "the left release outside ends the drag after a right click"
 else
-  fail "right click during a drag: $E2E_DIR/shot-two-buttons.png vs $E2E_DIR/dropped-above.png"
+  fail "right click during a drag: $TEST_DIR/shot-two-buttons.png vs $TEST_DIR/dropped-above.png"
 fi
 
 # Esc held while the focus moves to another window and released there: the
@@ -76,10 +76,10 @@ wait_app 10
 if [ "$STATUS" = timeout ]; then
   fail "the program hung after its window was destroyed"
 else
-  [ "$(wc -l < "$E2E_DIR/stderr")" -le 1 ] || fail "window destroyed: standard error: $(cat "$E2E_DIR/stderr")"
-  grep -q "X Error" "$E2E_DIR/stderr" && fail "window destroyed: Xlib's error report: $(cat "$E2E_DIR/stderr")"
+  [ "$(wc -l < "$TEST_DIR/stderr")" -le 1 ] || fail "window destroyed: standard error: $(cat "$TEST_DIR/stderr")"
+  grep -q "X Error" "$TEST_DIR/stderr" && fail "window destroyed: Xlib's error report: $(cat "$TEST_DIR/stderr")"
   [ "$STATUS" = 0 ] && pass "a window destroyed by another program ends the run" ||
-    fail "window destroyed: status $STATUS, $(cat "$E2E_DIR/stderr")"
+    fail "window destroyed: status $STATUS, $(cat "$TEST_DIR/stderr")"
   check_statistics
 fi
 finish

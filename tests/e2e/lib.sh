@@ -1,32 +1,14 @@
-# Shared pieces of the end-to-end tests: a private Xvfb on a free display, the
-# real program in it, its window found by title, screenshots compared byte for
-# byte. Every wait is bounded; everything started is stopped on exit.
+# Shared pieces of the end-to-end tests, over the opening every shell test
+# shares (../testlib.sh): the real program in a private Xvfb, its window found
+# by title, screenshots compared byte for byte, its statistics lines checked.
+# Every wait is bounded; everything started is stopped on exit.
 # Source it with APP set to the program and SNAPSHOT to the snapshot tool.
 
-set -u
-E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/glintworks-e2e.XXXXXX")
-XVFB_PID=
-APP_PID=
-failures=0
-
-e2e_cleanup() {
-  stop_process "$APP_PID"
-  xvfb_stop
-  if [ "$failures" -eq 0 ]; then rm -rf "$E2E_DIR"; else echo "kept for inspection: $E2E_DIR"; fi
-}
-trap e2e_cleanup EXIT
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-
-. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb.sh"
-
-# Starts Xvfb on the first free display and exports DISPLAY.
-start_xvfb() { xvfb_start "$E2E_DIR" "${1:-1280x1024}" 2>&1 || exit 1; }
+. "$(dirname "${BASH_SOURCE[0]}")/../testlib.sh"
 
 # Starts the program with its standard output and error kept in files.
 start_app() {
-  "$APP" >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+  "$APP" >"$TEST_DIR/stdout" 2>"$TEST_DIR/stderr" &
   APP_PID=$!
 }
 
@@ -41,17 +23,14 @@ wait_app() {
   [ "$STATUS" = timeout ] || APP_PID=
 }
 
-# Raw RGB bytes of an image file.
-rgb() { convert "$1" -depth 8 rgb:-; }
-
 # Waits at most 5 s until a screenshot of window $1 equals image $2 byte for
 # byte; keeps the last screenshot as $3.
 expect_window_shows() {
   local id=$1 expected=$2 shot=$3 i
-  rgb "$expected" > "$E2E_DIR/expected.rgb"
+  rgb "$expected" > "$TEST_DIR/expected.rgb"
   for i in $(seq 1 50); do
     import -window "$id" "$shot" 2>/dev/null
-    if [ -s "$shot" ] && rgb "$shot" | cmp -s - "$E2E_DIR/expected.rgb"; then return 0; fi
+    if [ -s "$shot" ] && rgb "$shot" | cmp -s - "$TEST_DIR/expected.rgb"; then return 0; fi
     sleep 0.1
   done
   return 1
@@ -59,7 +38,7 @@ expect_window_shows() {
 
 # Checks the three statistics lines of a finished run.
 check_statistics() {
-  local out=$E2E_DIR/stdout
+  local out=$TEST_DIR/stdout
   if [ "$(wc -l < "$out")" -ne 3 ]; then fail "expected three lines, got: $(cat "$out")"; return; fi
   grep -qE '^Completed: [0-9]+$' <(sed -n 1p "$out") || fail "line 1: $(sed -n 1p "$out")"
   grep -qE '^MS/frame:  [0-9.e+-]+$' <(sed -n 2p "$out") || fail "line 2: $(sed -n 2p "$out")"
@@ -69,9 +48,4 @@ check_statistics() {
   fps=$(sed -n 3p "$out" | awk '{print $2}')
   awk -v a="$ms" -v b="$fps" 'BEGIN { p = a * b; exit !(p > 999.9 && p < 1000.1) }' ||
     fail "MS/frame x fps = $ms x $fps is not 1000"
-}
-
-finish() {
-  if [ "$failures" -eq 0 ]; then echo "all checks passed"; exit 0; fi
-  echo "$failures check(s) failed"; exit 1
 }

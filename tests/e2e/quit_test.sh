@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Ending a run: releasing Esc and the close button each end it with status 0 and
-# exactly the three statistics lines; without a display the program fails at
-# once with one clear line and status 1.
+# exactly the three statistics lines; statistics that cannot be written, and
+# no display, make the program fail with one clear line and status 1.
 # Usage: quit_test.sh GLINTWORKS SNAPSHOT_TOOL SEND_WM_DELETE
 APP=$1
 SNAPSHOT=$2
@@ -20,7 +20,7 @@ xdotool keyup --window "$id" Escape
 wait_app 10; status=$STATUS
 [ "$status" = 0 ] && pass "Esc release ends the run with status 0" || fail "Esc: status $status"
 check_statistics
-[ -s "$E2E_DIR/stderr" ] && fail "standard error not empty: $(cat "$E2E_DIR/stderr")"
+[ -s "$TEST_DIR/stderr" ] && fail "standard error not empty: $(cat "$TEST_DIR/stderr")"
 
 # The close button.
 start_app
@@ -39,6 +39,22 @@ wait_app 10; status=$STATUS
 [ "$status" = 0 ] && pass "SIGTERM ends the run like the close button" || fail "SIGTERM: status $status"
 check_statistics
 
+# Statistics that cannot be written, to a full disk or a closed standard
+# output: one line on standard error and status 1, not a silent success.
+for out in full closed; do
+  if [ $out = full ]; then "$APP" >/dev/full 2>"$TEST_DIR/stderr" & else "$APP" >&- 2>"$TEST_DIR/stderr" & fi
+  APP_PID=$!
+  id=$(find_window) || { fail "no window"; finish; }
+  xdotool keydown --window "$id" Escape keyup --window "$id" Escape
+  wait_app 10; status=$STATUS
+  if [ "$status" = 1 ] && [ "$(wc -l < "$TEST_DIR/stderr")" -eq 1 ] &&
+    grep -q '^glintworks: cannot write the run statistics' "$TEST_DIR/stderr"; then
+    pass "standard output $out: $(cat "$TEST_DIR/stderr")"
+  else
+    fail "standard output $out: status $status, standard error: $(cat "$TEST_DIR/stderr")"
+  fi
+done
+
 # The X server dies in the middle of a run: one line of the program's own on
 # standard error and status 1, not a hang, not a signal, not Xlib's message.
 start_app
@@ -51,26 +67,26 @@ lost="glintworks: lost the connection to X display \"$DISPLAY\""
 if [ "$status" = timeout ]; then
   fail "the program hung after its X server died"
 elif [ "$status" != 1 ]; then
-  fail "after the X server died: status $status, standard error: $(cat "$E2E_DIR/stderr")"
-elif [ "$(cat "$E2E_DIR/stderr")" != "$lost" ]; then
-  fail "after the X server died, standard error is not [$lost] but: $(cat "$E2E_DIR/stderr")"
+  fail "after the X server died: status $status, standard error: $(cat "$TEST_DIR/stderr")"
+elif [ "$(cat "$TEST_DIR/stderr")" != "$lost" ]; then
+  fail "after the X server died, standard error is not [$lost] but: $(cat "$TEST_DIR/stderr")"
 else
-  pass "X server killed: status $status, $(cat "$E2E_DIR/stderr")"
+  pass "X server killed: status $status, $(cat "$TEST_DIR/stderr")"
 fi
 
 # No display: DISPLAY unset, and DISPLAY naming no server.
 for display in unset :4242; do
   if [ "$display" = unset ]; then
-    (unset DISPLAY WAYLAND_DISPLAY; exec "$APP") >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+    (unset DISPLAY WAYLAND_DISPLAY; exec "$APP") >"$TEST_DIR/stdout" 2>"$TEST_DIR/stderr" &
   else
-    (unset WAYLAND_DISPLAY; DISPLAY=$display exec "$APP") >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+    (unset WAYLAND_DISPLAY; DISPLAY=$display exec "$APP") >"$TEST_DIR/stdout" 2>"$TEST_DIR/stderr" &
   fi
   APP_PID=$!
   wait_app 10; status=$STATUS
   [ "$status" = 1 ] || fail "DISPLAY $display: status $status"
-  [ "$(wc -l < "$E2E_DIR/stderr")" -eq 1 ] || fail "DISPLAY $display: stderr is not one line: $(cat "$E2E_DIR/stderr")"
-  grep -q '^glintworks: cannot open a window: ' "$E2E_DIR/stderr" || fail "DISPLAY $display: $(cat "$E2E_DIR/stderr")"
-  [ -s "$E2E_DIR/stdout" ] && fail "DISPLAY $display: wrote to standard output"
-  [ "$status" = 1 ] && pass "DISPLAY $display: $(cat "$E2E_DIR/stderr")"
+  [ "$(wc -l < "$TEST_DIR/stderr")" -eq 1 ] || fail "DISPLAY $display: stderr is not one line: $(cat "$TEST_DIR/stderr")"
+  grep -q '^glintworks: cannot open a window: ' "$TEST_DIR/stderr" || fail "DISPLAY $display: $(cat "$TEST_DIR/stderr")"
+  [ -s "$TEST_DIR/stdout" ] && fail "DISPLAY $display: wrote to standard output"
+  [ "$status" = 1 ] && pass "DISPLAY $display: $(cat "$TEST_DIR/stderr")"
 done
 finish

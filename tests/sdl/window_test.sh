@@ -7,25 +7,12 @@
 #
 # Usage: window_test.sh PROBE SEND_WM_DELETE
 # Every wait is bounded; Xvfb and the probe are stopped on every way out.
-set -u
 PROBE=$1
 SEND_WM_DELETE=$2
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/glintworks-sdl.XXXXXX")
-XVFB_PID=
 PROBE_PID=
-failures=0
+. "$(dirname "$0")/../testlib.sh"
+at_exit 'stop_process "$PROBE_PID"'
 
-. "$(dirname "$0")/../../scripts/xvfb.sh"
-
-cleanup() {
-  stop_process "$PROBE_PID"
-  xvfb_stop
-  if [ "$failures" -eq 0 ]; then rm -rf "$WORK"; else echo "kept for inspection: $WORK"; fi
-}
-trap cleanup EXIT
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
 # Ends the test at once, with what the probe said so far.
 abort() {
   fail "$*"
@@ -38,13 +25,11 @@ for tool in Xvfb xdotool xset xwininfo xprop xrefresh import convert cmp env; do
   command -v "$tool" >/dev/null || { echo "missing tool: $tool (scripts/install-deps installs it)"; exit 1; }
 done
 
-start_xvfb() { xvfb_start "$WORK" 640x480 2>&1 || exit 1; }
-
 # Starts the probe in a fresh directory $RUN. SIGINT is put back to its
 # default: a background job of a script starts with it ignored, and SDL then
 # leaves it so.
 start_probe() {
-  RUN=$WORK/$1
+  RUN=$TEST_DIR/$1
   mkdir -p "$RUN"
   env --default-signal=INT "$PROBE" "$RUN" >"$RUN/transcript" 2>"$RUN/stderr" &
   PROBE_PID=$!
@@ -93,8 +78,6 @@ wait_map_state() {
   return 1
 }
 
-rgb() { convert "$1" -depth 8 rgb:-; }
-
 # Waits at most 5 s until a screenshot of window $1 equals, byte for byte, the
 # picture $RUN/$2 that the probe wrote.
 expect_shows() {
@@ -110,7 +93,7 @@ expect_shows() {
   return 1
 }
 
-start_xvfb
+start_xvfb 640x480
 if [ -n "${EXPECT_NO_SHM:-}" ] && xdpyinfo -queryExtensions | grep -q MIT-SHM; then
   abort "the X server offers shared memory, though XVFB_ARGS asked it not to"
 fi
@@ -273,7 +256,7 @@ fi
 none=4243
 while [ -e "/tmp/.X11-unix/X$none" ] || [ -e "/tmp/.X$none-lock" ]; do none=$((none + 1)); done
 for display in unset ":$none" both; do
-  RUN=$WORK/no-display
+  RUN=$TEST_DIR/no-display
   rm -rf "$RUN"; mkdir -p "$RUN"
   case $display in
     unset) (unset DISPLAY WAYLAND_DISPLAY; exec "$PROBE" "$RUN") >"$RUN/transcript" 2>"$RUN/stderr" & ;;
@@ -295,7 +278,7 @@ for display in unset ":$none" both; do
 done
 
 # Asked for by name, the offscreen driver is allowed.
-RUN=$WORK/offscreen
+RUN=$TEST_DIR/offscreen
 mkdir -p "$RUN"
 touch "$RUN/show"
 (unset DISPLAY WAYLAND_DISPLAY; export SDL_VIDEODRIVER=offscreen; exec "$PROBE" "$RUN") \
@@ -305,6 +288,4 @@ wait_line "resize 203 151"
 pass "the offscreen driver works when it is asked for"
 stop_process "$PROBE_PID"; PROBE_PID=
 
-if [ "$failures" -eq 0 ]; then echo "all checks passed"; exit 0; fi
-echo "$failures check(s) failed"
-exit 1
+finish

@@ -24,24 +24,24 @@ stop_weston() {
     WESTON_PID=
   fi
 }
-trap 'stop_weston; e2e_cleanup' EXIT
+at_exit stop_weston
 
-export XDG_RUNTIME_DIR=$E2E_DIR/runtime
+export XDG_RUNTIME_DIR=$TEST_DIR/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-cd "$E2E_DIR" || exit 1
+cd "$TEST_DIR" || exit 1
 
 # start_weston BACKEND SOCKET: starts weston and waits at most 10 s for its socket.
 start_weston() {
   local i
   timeout 120 weston --backend="$1" --socket="$2" --debug --idle-time=0 --width=800 --height=600 \
-    >"$E2E_DIR/weston-$2.log" 2>&1 &
+    >"$TEST_DIR/weston-$2.log" 2>&1 &
   WESTON_PID=$!
   for i in $(seq 1 500); do
     [ -S "$XDG_RUNTIME_DIR/$2" ] && return 0
     kill -0 "$WESTON_PID" 2>/dev/null || break
     sleep 0.02
   done
-  fail "weston ($1) did not start: $(tail -5 "$E2E_DIR/weston-$2.log")"
+  fail "weston ($1) did not start: $(tail -5 "$TEST_DIR/weston-$2.log")"
   finish
 }
 
@@ -49,7 +49,7 @@ start_weston() {
 run_wayland() {
   local socket=$1
   shift
-  env -u DISPLAY WAYLAND_DISPLAY="$socket" "$@" "$APP" >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+  env -u DISPLAY WAYLAND_DISPLAY="$socket" "$@" "$APP" >"$TEST_DIR/stdout" 2>"$TEST_DIR/stderr" &
   APP_PID=$!
 }
 
@@ -57,16 +57,16 @@ run_wayland() {
 # one line on standard error that matches PATTERN.
 expect_refused() {
   wait_app 10
-  if [ "$STATUS" != 1 ] || [ "$(wc -l < "$E2E_DIR/stderr")" -ne 1 ] || ! grep -qE "$2" "$E2E_DIR/stderr"; then
-    fail "$1: status $STATUS, standard error: $(cat "$E2E_DIR/stderr")"
+  if [ "$STATUS" != 1 ] || [ "$(wc -l < "$TEST_DIR/stderr")" -ne 1 ] || ! grep -qE "$2" "$TEST_DIR/stderr"; then
+    fail "$1: status $STATUS, standard error: $(cat "$TEST_DIR/stderr")"
   else
-    pass "$1: $(cat "$E2E_DIR/stderr")"
+    pass "$1: $(cat "$TEST_DIR/stderr")"
   fi
-  [ -s "$E2E_DIR/stdout" ] && fail "$1: wrote to standard output"
+  [ -s "$TEST_DIR/stdout" ] && fail "$1: wrote to standard output"
 }
 
 start_xvfb
-"$SNAPSHOT" "$E2E_DIR/default.ppm"
+"$SNAPSHOT" "$TEST_DIR/default.ppm"
 
 start_weston x11-backend.so glintworks-x11
 run_wayland glintworks-x11
@@ -75,8 +75,8 @@ for i in $(seq 1 50); do
   rm -f wayland-screenshot-*.png
   WAYLAND_DISPLAY=glintworks-x11 weston-screenshooter >/dev/null 2>&1
   shot=$(ls wayland-screenshot-*.png 2>/dev/null | head -n1)
-  if [ -n "$shot" ] && convert "$shot" "$E2E_DIR/screen.ppm" &&
-     found=$("$FIND_PICTURE" "$E2E_DIR/screen.ppm" "$E2E_DIR/default.ppm"); then
+  if [ -n "$shot" ] && convert "$shot" "$TEST_DIR/screen.ppm" &&
+     found=$("$FIND_PICTURE" "$TEST_DIR/screen.ppm" "$TEST_DIR/default.ppm"); then
     break
   fi
   kill -0 "$APP_PID" 2>/dev/null || break
@@ -85,13 +85,13 @@ done
 if [ -n "$found" ]; then
   pass "the window shows the snapshot byte for byte at $found of weston's screen"
 else
-  fail "the snapshot is nowhere on weston's screen (last screenshot: $E2E_DIR/screen.ppm); stderr: $(cat "$E2E_DIR/stderr")"
+  fail "the snapshot is nowhere on weston's screen (last screenshot: $TEST_DIR/screen.ppm); stderr: $(cat "$TEST_DIR/stderr")"
 fi
 kill -TERM "$APP_PID" 2>/dev/null
 wait_app 10
 [ "$STATUS" = 0 ] && pass "SIGTERM ends the run with status 0" || fail "SIGTERM: status $STATUS"
 check_statistics
-[ -s "$E2E_DIR/stderr" ] && fail "standard error not empty: $(cat "$E2E_DIR/stderr")"
+[ -s "$TEST_DIR/stderr" ] && fail "standard error not empty: $(cat "$TEST_DIR/stderr")"
 
 # Software window surfaces asked for through SDL's own variable: Wayland has
 # none, and the window must be refused rather than run unseen.

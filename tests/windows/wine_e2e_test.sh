@@ -36,86 +36,80 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 # Everything the test started in its own prefix ends with it; wineserver -k
 # touches no other prefix.
-wine_cleanup() {
-  [ -n "$APP_PID" ] && kill -9 "$APP_PID" 2>/dev/null
-  APP_PID=
-  timeout 20 wineserver -k 2>/dev/null
-  e2e_cleanup
-}
-trap wine_cleanup EXIT
+at_exit 'stop_process "$APP_PID"; APP_PID=; timeout 20 wineserver -k 2>/dev/null'
 
 exe=$WINDOWS_BUILD/app/glintworks.exe
 snapshot_exe=$WINDOWS_BUILD/tools/glintworks-snapshot.exe
 
 start_app() {
-  wine "$exe" >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+  wine "$exe" >"$TEST_DIR/stdout" 2>"$TEST_DIR/stderr" &
   APP_PID=$!
 }
 
 # check_statistics with the \r of Windows' text-mode output taken off; a line
 # end other than \r\n fails.
 check_windows_statistics() {
-  if grep -qv $'\r$' "$E2E_DIR/stdout"; then fail "a statistics line does not end in \\r\\n"; fi
-  tr -d '\r' <"$E2E_DIR/stdout" >"$E2E_DIR/stdout.unix" && mv "$E2E_DIR/stdout.unix" "$E2E_DIR/stdout"
+  if grep -qv $'\r$' "$TEST_DIR/stdout"; then fail "a statistics line does not end in \\r\\n"; fi
+  tr -d '\r' <"$TEST_DIR/stdout" >"$TEST_DIR/stdout.unix" && mv "$TEST_DIR/stdout.unix" "$TEST_DIR/stdout"
   check_statistics
 }
 
 # The program's own complaints; wine's X11 driver adds notes of its own on
 # standard error, which are not the program's.
 check_no_program_error() {
-  if grep -q '^glintworks' "$E2E_DIR/stderr"; then fail "$1: $(grep '^glintworks' "$E2E_DIR/stderr")"; fi
+  if grep -q '^glintworks' "$TEST_DIR/stderr"; then fail "$1: $(grep '^glintworks' "$TEST_DIR/stderr")"; fi
 }
 
 start_xvfb
 
 # The Windows snapshot tool: a PNG with the Linux tool's pixels.
-(cd "$E2E_DIR" && timeout 60 wine "$snapshot_exe" --drag 160,120,170,110 --held windows.png) \
-  >"$E2E_DIR/snapshot.out" 2>&1
-"$LINUX_SNAPSHOT" --drag 160,120,170,110 --held "$E2E_DIR/linux.png"
-if [ "$(head -c 8 "$E2E_DIR/windows.png" 2>/dev/null | od -An -tx1 | tr -d ' \n')" != 89504e470d0a1a0a ]; then
-  fail "glintworks-snapshot.exe did not write a PNG: $(cat "$E2E_DIR/snapshot.out")"
-elif ! cmp -s <(rgb "$E2E_DIR/windows.png") <(rgb "$E2E_DIR/linux.png"); then
-  fail "glintworks-snapshot.exe differs from the Linux tool: $E2E_DIR/windows.png vs $E2E_DIR/linux.png"
+(cd "$TEST_DIR" && timeout 60 wine "$snapshot_exe" --drag 160,120,170,110 --held windows.png) \
+  >"$TEST_DIR/snapshot.out" 2>&1
+"$LINUX_SNAPSHOT" --drag 160,120,170,110 --held "$TEST_DIR/linux.png"
+if [ "$(head -c 8 "$TEST_DIR/windows.png" 2>/dev/null | od -An -tx1 | tr -d ' \n')" != 89504e470d0a1a0a ]; then
+  fail "glintworks-snapshot.exe did not write a PNG: $(cat "$TEST_DIR/snapshot.out")"
+elif ! cmp -s <(rgb "$TEST_DIR/windows.png") <(rgb "$TEST_DIR/linux.png"); then
+  fail "glintworks-snapshot.exe differs from the Linux tool: $TEST_DIR/windows.png vs $TEST_DIR/linux.png"
 else
   pass "glintworks-snapshot.exe writes the Linux tool's picture as PNG"
 fi
 
 # The picture, a drag and a Ctrl drag, then Esc.
 start_app
-id=$(find_window) || { fail "no window titled Glintworks appeared: $(cat "$E2E_DIR/stderr")"; finish; }
+id=$(find_window) || { fail "no window titled Glintworks appeared: $(cat "$TEST_DIR/stderr")"; finish; }
 pass "window titled Glintworks appeared"
 size=$(xwininfo -id "$id" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
 echo "client area: $size"
 snap() { "$LINUX_SNAPSHOT" --size "$size" "$@"; }
 
-snap "$E2E_DIR/default.png"
-if expect_window_shows "$id" "$E2E_DIR/default.png" "$E2E_DIR/shot-default.png"; then
+snap "$TEST_DIR/default.png"
+if expect_window_shows "$id" "$TEST_DIR/default.png" "$TEST_DIR/shot-default.png"; then
   pass "window equals the snapshot at $size"
 else
-  fail "window differs from the snapshot: $E2E_DIR/shot-default.png vs $E2E_DIR/default.png"
+  fail "window differs from the snapshot: $TEST_DIR/shot-default.png vs $TEST_DIR/default.png"
 fi
 
-snap --drag 160,120,170,110 --held "$E2E_DIR/held.png"
-snap --drag 160,120,170,110 "$E2E_DIR/released.png"
+snap --drag 160,120,170,110 --held "$TEST_DIR/held.png"
+snap --drag 160,120,170,110 "$TEST_DIR/released.png"
 xdotool mousemove --window "$id" 160 120 mousedown 1 mousemove --window "$id" 170 110
-expect_window_shows "$id" "$E2E_DIR/held.png" "$E2E_DIR/shot-held.png" &&
+expect_window_shows "$id" "$TEST_DIR/held.png" "$TEST_DIR/shot-held.png" &&
   pass "held drag shows the moved, brightened sphere" ||
-  fail "held drag: $E2E_DIR/shot-held.png vs $E2E_DIR/held.png"
+  fail "held drag: $TEST_DIR/shot-held.png vs $TEST_DIR/held.png"
 xdotool mouseup 1
-expect_window_shows "$id" "$E2E_DIR/released.png" "$E2E_DIR/shot-released.png" &&
+expect_window_shows "$id" "$TEST_DIR/released.png" "$TEST_DIR/shot-released.png" &&
   pass "release gives the sphere its colour back" ||
-  fail "release: $E2E_DIR/shot-released.png vs $E2E_DIR/released.png"
+  fail "release: $TEST_DIR/shot-released.png vs $TEST_DIR/released.png"
 
-snap --drag 160,120,170,110 --ctrl --drag 170,110,180,100 --held "$E2E_DIR/depth-held.png"
-snap --drag 160,120,170,110 --ctrl --drag 170,110,180,100 "$E2E_DIR/depth.png"
+snap --drag 160,120,170,110 --ctrl --drag 170,110,180,100 --held "$TEST_DIR/depth-held.png"
+snap --drag 160,120,170,110 --ctrl --drag 170,110,180,100 "$TEST_DIR/depth.png"
 xdotool keydown ctrl mousemove --window "$id" 170 110 mousedown 1 mousemove --window "$id" 180 100
-expect_window_shows "$id" "$E2E_DIR/depth-held.png" "$E2E_DIR/shot-depth-held.png" &&
+expect_window_shows "$id" "$TEST_DIR/depth-held.png" "$TEST_DIR/shot-depth-held.png" &&
   pass "Ctrl drag moves the sphere in depth" ||
-  fail "Ctrl drag: $E2E_DIR/shot-depth-held.png vs $E2E_DIR/depth-held.png"
+  fail "Ctrl drag: $TEST_DIR/shot-depth-held.png vs $TEST_DIR/depth-held.png"
 xdotool mouseup 1 keyup ctrl
-expect_window_shows "$id" "$E2E_DIR/depth.png" "$E2E_DIR/shot-depth.png" &&
+expect_window_shows "$id" "$TEST_DIR/depth.png" "$TEST_DIR/shot-depth.png" &&
   pass "Ctrl drag release" ||
-  fail "Ctrl drag release: $E2E_DIR/shot-depth.png vs $E2E_DIR/depth.png"
+  fail "Ctrl drag release: $TEST_DIR/shot-depth.png vs $TEST_DIR/depth.png"
 
 # Esc: pressing alone does not end the run, releasing does.
 xdotool keydown --window "$id" Escape
@@ -126,7 +120,7 @@ wait_app 10
 [ "$STATUS" = 0 ] && pass "Esc release ends the run with status 0" || fail "Esc: status $STATUS"
 check_windows_statistics
 check_no_program_error "after Esc"
-[ $failures -eq 0 ] && echo "statistics: $(tr '\n' ' ' <"$E2E_DIR/stdout")"
+[ $failures -eq 0 ] && echo "statistics: $(tr '\n' ' ' <"$TEST_DIR/stdout")"
 
 # The close button.
 start_app
@@ -140,14 +134,14 @@ check_no_program_error "after the close button"
 
 # No display: wine can open no window, CreateWindowExW fails, and the program
 # says so in one line with the system's own text for the error, status 1.
-(unset DISPLAY WAYLAND_DISPLAY; exec wine "$exe") >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+(unset DISPLAY WAYLAND_DISPLAY; exec wine "$exe") >"$TEST_DIR/stdout" 2>"$TEST_DIR/stderr" &
 APP_PID=$!
 wait_app 20
 [ "$STATUS" = 1 ] || fail "no display: status $STATUS"
-[ -s "$E2E_DIR/stdout" ] && fail "no display: wrote to standard output: $(cat "$E2E_DIR/stdout")"
-reason=$(tr -d '\r' <"$E2E_DIR/stderr" | sed -n 's/^glintworks: cannot open a window: //p')
-if [ "$(grep -c '^glintworks' "$E2E_DIR/stderr")" -ne 1 ] || [ -z "$reason" ]; then
-  fail "no display: not one line with a reason: $(cat "$E2E_DIR/stderr")"
+[ -s "$TEST_DIR/stdout" ] && fail "no display: wrote to standard output: $(cat "$TEST_DIR/stdout")"
+reason=$(tr -d '\r' <"$TEST_DIR/stderr" | sed -n 's/^glintworks: cannot open a window: //p')
+if [ "$(grep -c '^glintworks' "$TEST_DIR/stderr")" -ne 1 ] || [ -z "$reason" ]; then
+  fail "no display: not one line with a reason: $(cat "$TEST_DIR/stderr")"
 else
   pass "no display: status 1, \"cannot open a window: $reason\""
 fi

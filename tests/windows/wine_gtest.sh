@@ -13,16 +13,9 @@ bash "$here/wine_prefix.sh" "$WINEPREFIX"
 status=$?
 [ $status -eq 0 ] || exit $status
 
-dir=$(mktemp -d "${TMPDIR:-/tmp}/glintworks-wine.XXXXXX")
-XVFB_PID=
-cleanup() {
-  timeout 20 wineserver -k 2>/dev/null
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-. "$here/../../scripts/xvfb.sh"
-xvfb_start "$dir" || exit 1
+. "$here/../testlib.sh"
+at_exit 'timeout 20 wineserver -k 2>/dev/null'
+start_xvfb
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 timeout 240 wine "$program" "$@"

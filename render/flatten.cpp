@@ -3,6 +3,8 @@
 // and the highlight thresholds worked out once per frame. The culling values
 // come from culling.cpp.
 
+#include "render/flatten.h"
+
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
