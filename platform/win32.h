@@ -477,8 +477,13 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
 BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
 // Refuses (FALSE) WM_CREATE, WM_NCCREATE and WM_GETMINMAXINFO, whose lparam
-// points at a record: those are only ever sent.
+// points at a record: those are only ever sent. Refuses any message while
+// 10,000 posted messages wait, as Win32 does, and GetLastError then gives
+// ERROR_NOT_ENOUGH_QUOTA.
 BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+// The error code that the last failing call set (only PostMessageW sets one).
+DWORD WINAPI GetLastError();
+inline constexpr DWORD ERROR_NOT_ENOUGH_QUOTA = 1816;
 // Calls the window procedure at once and returns its result.
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 // Produces WM_CHAR / WM_SYSCHAR after the key message for keys that type a

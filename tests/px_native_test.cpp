@@ -76,6 +76,108 @@ TEST_F(PlatformCore, GetMessageHandsOutPostedThenInputThenQuitThenPaintThenTimer
     EXPECT_EQ(pxHeadless::nowMs(), 20) << "nothing waited";
 }
 
+// As on Win32, 10,000 posted messages may wait in a thread's queue; past
+// them PostMessage fails with ERROR_NOT_ENOUGH_QUOTA until one is retrieved.
+// Input is not posted and still arrives.
+TEST_F(PlatformCore, PostingStopsWhileTenThousandPostedMessagesWait) {
+    PX_OUR_PLATFORM_ONLY("wine: it sets no quota on posted messages");
+    open(window);
+    const HWND h = window.handle;
+    int accepted = 0;
+    while (accepted < 20000 && PostMessageW(h, WM_USER, 0, 0)) ++accepted;
+    EXPECT_EQ(accepted, 10000);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_QUOTA);
+    MSG message{};
+    ASSERT_TRUE(PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_TRUE(PostMessageW(h, WM_USER + 1, 0, 0)) << "one place is free again";
+    EXPECT_FALSE(PostMessageW(h, WM_USER + 1, 0, 0));
+    pxHeadless::keyDown(h, 'A');
+    EXPECT_EQ(pump(), 10000 + 1 + 1) << "every posted message, the key and its WM_CHAR";
+    EXPECT_EQ(window.log, (Transcript{"key-press 65 0"}));
+}
+
+// Another program can send any number of key events. Past 10,000 native
+// events waiting, what would start something (presses, motion) is dropped,
+// while the releases of held keys and buttons and one close request still
+// come, so the program never believes a key is held that is up; once the
+// queue has drained, input arrives as before.
+TEST_F(PlatformCore, AFloodOfInputIsBoundedAndKeepsTheReleasesOfWhatIsHeld) {
+    PX_OUR_PLATFORM_ONLY("departure: Win32 documents no bound on queued input; ours is 10,000 events");
+    open(window);
+    const HWND h = window.handle;
+    pxHeadless::keyDown(h, 'C');
+    pxHeadless::mouseDown(h, Button::left, 5, 5);
+    for (int i = 0; i < 30000; ++i) (i % 2 == 0 ? pxHeadless::keyDown : pxHeadless::keyUp)(h, 'F');
+    pxHeadless::mouseMove(h, 6, 6);  // dropped, like the presses
+    pxHeadless::keyDown(h, 'D');
+    pxHeadless::keyUp(h, 'D');
+    pxHeadless::keyUp(h, 'C');
+    pxHeadless::mouseUp(h, Button::left, 7, 7);
+    pxHeadless::closeButton(h);
+    pxHeadless::closeButton(h);  // the same request, still waiting
+    pump();
+    Transcript expected{"close", "key-press 67 0", "press 5 5 1"};  // posted first, as always
+    for (int i = 0; i < (10000 - 2) / 2; ++i) {
+        expected.push_back("key-press 70 0");
+        expected.push_back("key-release 70 0");
+    }
+    expected.insert(expected.end(), {"key-release 67 0", "release 7 7 1"});
+    EXPECT_EQ(window.log, expected);
+    EXPECT_EQ(GetKeyState('C') & 0x8000, 0);
+    EXPECT_EQ(GetKeyState('F') & 0x8000, 0);
+
+    window.log.clear();
+    pxHeadless::keyDown(h, VK_ESCAPE);
+    pxHeadless::keyUp(h, VK_ESCAPE);
+    pump();
+    EXPECT_EQ(window.log, (Transcript{"key-press 27 0", "key-release 27 0"}));
+}
+
+// Resizes of a flood join the newest one waiting: the window reaches the
+// last size without a backlog of them.
+TEST_F(PlatformCore, ResizesPastTheBoundJoinTheOneWaiting) {
+    PX_OUR_PLATFORM_ONLY("driver: the bound is lowered for the test");
+    open(window);
+    const HWND h = window.handle;
+    pxHeadless::limitQueuedInput(2);
+    pxHeadless::keyDown(h, 'A');
+    pxHeadless::keyDown(h, 'B');
+    for (int size = 100; size <= 300; size += 100) pxHeadless::resize(h, size, size / 2);
+    pxHeadless::keyDown(h, 'X');  // dropped
+    pump();
+    EXPECT_EQ(window.log, (Transcript{"resize 300 150", "key-press 65 0", "key-press 66 0", "paint"}));
+}
+
+// Screen positions are counted in 64 bits: a window at the end of the int
+// range gets its client positions and its hit test right. A window that moved
+// is found where it is now, also by the positions that another window holding
+// the capture receives.
+TEST_F(PlatformCore, PositionsCountFromWhereTheWindowIsWithoutOverflow) {
+    PX_OUR_PLATFORM_ONLY("driver: our windows may sit anywhere in the int range; Win32 keeps them near the screen");
+    const auto hit = [](HWND target, std::int64_t x, std::int64_t y) {
+        return DefWindowProcW(target, WM_NCHITTEST, 0,
+                              MAKELPARAM(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y)));
+    };
+    Recorder far;
+    constexpr std::int32_t kFarX = 2147483000;
+    ASSERT_EQ(far.create(kFarX, 64, 320, 240), 0);
+    far.setVisible(true);
+    open(window);  // at (10, 64)
+    far.log.clear();
+    pxHeadless::mouseMove(far.handle, 100, 50);
+    pump();
+    EXPECT_EQ(far.log, (Transcript{"move 100 50"}));
+    EXPECT_EQ(hit(far.handle, std::int64_t{kFarX} + 100, 64 + 50), HTCLIENT);
+    EXPECT_EQ(hit(far.handle, std::int64_t{kFarX} + 400, 64 + 50), HTNOWHERE);
+
+    pxHeadless::move(far.handle, 1000, 64);
+    EXPECT_EQ(hit(far.handle, 1020, 94), HTCLIENT);
+    pxHeadless::mouseDown(window.handle, Button::left, 5, 5);
+    pxHeadless::mouseMove(far.handle, 20, 30);  // over the moved window, captured by the other
+    pump();
+    EXPECT_EQ(window.log, (Transcript{"press 5 5 1", "move 1010 30"}));
+}
+
 // Moves one after another with nothing between them are one WM_MOUSEMOVE at
 // the last position, as Windows combines them; a press between them keeps
 // them apart.

@@ -99,6 +99,7 @@ static_assert(GWLP_USERDATA == -21 && SW_HIDE == 0 && SW_SHOW == 5 && TME_LEAVE 
 static_assert(CS_VREDRAW == 1 && CS_HREDRAW == 2 && CS_DBLCLKS == 8);
 static_assert(WS_OVERLAPPEDWINDOW == 0x00CF0000 && WS_VISIBLE == 0x10000000);
 static_assert(PM_NOREMOVE == 0 && PM_REMOVE == 1 && USER_TIMER_MINIMUM == 10);
+static_assert(ERROR_NOT_ENOUGH_QUOTA == 1816);
 static_assert(WHITE_BRUSH == 0 && BI_RGB == 0 && BI_BITFIELDS == 3 && DIB_RGB_COLORS == 0);
 
 // ------------------------------------------------------------------ functions
@@ -125,6 +126,7 @@ static_assert(signature<&ShowWindow, BOOL(HWND, int)>);
 static_assert(signature<&GetMessageW, BOOL(LPMSG, HWND, UINT, UINT)>);
 static_assert(signature<&PeekMessageW, BOOL(LPMSG, HWND, UINT, UINT, UINT)>);
 static_assert(signature<&PostMessageW, BOOL(HWND, UINT, WPARAM, LPARAM)>);
+static_assert(signature<&GetLastError, DWORD()>);
 static_assert(signature<&SendMessageW, LRESULT(HWND, UINT, WPARAM, LPARAM)>);
 static_assert(signature<&TranslateMessage, BOOL(const MSG*)>);
 static_assert(signature<&DispatchMessageW, LRESULT(const MSG*)>);

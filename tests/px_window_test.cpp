@@ -525,6 +525,25 @@ TEST_F(PxWindow, AResizeReportsTheClientSizeNeverNegative) {
     EXPECT_EQ(window.log, (Transcript{"resize 0 0", "resize 0 0", "resize 640 480", "paint"}));
 }
 
+// A size whose backing image memory cannot afford leaves the window as it
+// was: its image, its client size and no WM_SIZE; a size it can have works.
+TEST_F(PxWindow, AResizeThatMemoryCannotAffordLeavesTheWindowAsItWas) {
+    PX_OUR_PLATFORM_ONLY("driver: the backend refuses the memory on request");
+    open(window);
+    pxHeadless::limitWindowImageBytes(400 * 300 * 4);
+    pxHeadless::resize(window.handle, 4000, 3000);
+    pump();
+    EXPECT_TRUE(window.log.empty());
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(window.handle, &client));
+    EXPECT_EQ(client.right, 320);
+    EXPECT_EQ(client.bottom, 240);
+    EXPECT_EQ(pxHeadless::windowImage(window.handle).width, 320);
+    pxHeadless::resize(window.handle, 400, 300);
+    pump();
+    EXPECT_EQ(window.log, (Transcript{"resize 400 300", "paint"}));
+}
+
 // ------------------------------------------------------------------ posted pairs
 
 TEST_F(PxWindow, APostedPairIsDeliveredOnceInOrder) {

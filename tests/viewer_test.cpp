@@ -108,6 +108,16 @@ TEST_F(Viewer, RefusedBufferLeavesAnEmptyFrameThatStillCounts) {
     EXPECT_EQ(window.offscreen.width, 400) << "the next size gets its buffer";
 }
 
+TEST_F(Viewer, AWindowImageMemoryCannotAffordKeepsThePictureAndTheRun) {
+    pxHeadless::limitWindowImageBytes(320 * 240 * 4);
+    pxHeadless::resize(window.handle, 4000, 3000);
+    runFor(40);
+    EXPECT_EQ(window.offscreen.width, 320);
+    EXPECT_TRUE(sameColours(pxHeadless::windowImage(window.handle).bgra, reference(320, 240)));
+    pxHeadless::keyUp(window.handle, VK_ESCAPE);
+    EXPECT_TRUE(runFor(50).quit);
+}
+
 TEST_F(Viewer, EscQuitsOnReleaseOnly) {
     pxHeadless::keyDown(window.handle, VK_ESCAPE);
     EXPECT_FALSE(runFor(50).quit);

@@ -10,6 +10,7 @@
 // events through pxNative::input. The core never blocks except inside
 // backend::waitEvents.
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -32,6 +33,11 @@ struct Rect {
 
     bool empty() const { return right <= left || bottom <= top; }
 };
+// A coordinate computed in 64 bits as the platform's 32-bit LONG, clamped.
+inline LONG clampToLong(std::int64_t value) {
+    return static_cast<LONG>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
 // gdi.cpp
 Rect intersect(const Rect& a, const Rect& b);
 Rect unite(const Rect& a, const Rect& b);  // bounding box; an empty side is ignored
@@ -61,8 +67,10 @@ public:
     std::uint8_t* writableBytes();
 
     // Resizes, keeping the overlapping top-left part; new pixels are black.
-    // The memory moves to a new block whenever the size changes.
-    void resize(std::int32_t newWidth, std::int32_t newHeight);
+    // The memory moves to a new block whenever the size changes. When the
+    // backend cannot have a block of the new size, returns false and keeps
+    // the image as it was: a window goes on with the picture it can afford.
+    bool resize(std::int32_t newWidth, std::int32_t newHeight);
 
 private:
     HWND owner_;
@@ -98,14 +106,20 @@ struct Window {
     std::string title;  // UTF-8
     bool visible = false;
     bool destroying = false;
-    std::int32_t x =
-        0;  // outer position on the screen; the client area starts here too (the frame is the window manager's)
+    // Outer position on the screen, as the backend last reported it; the
+    // client area starts here too (the frame is the window manager's).
+    std::int32_t x = 0;
     std::int32_t y = 0;
     Image image;  // client width x height
     std::optional<Rect> invalid;
     bool erasePending = false;
     bool pointerInside = false;  // the pointer is over the client area
     bool leaveArmed = false;     // TrackMouseEvent(TME_LEAVE) is waiting for the pointer to leave
+    // What of the window's is waiting in the queue, so that a flood of the
+    // same native event adds no more of it (see State::inputLimit).
+    bool closeQueued = false;        // a WM_CLOSE from the close button
+    bool destroyQueued = false;      // its destruction by another program
+    std::int64_t resizeQueued = -1;  // the sequence number of its newest resize, or -1
 };
 
 struct Timer {
@@ -117,10 +131,11 @@ struct Timer {
     TIMERPROC callback = nullptr;
 };
 
-// One entry of the queue. Posted and input messages wait here in arrival
-// order (retrieval hands out posted ones first); a resize waits here too and is applied and sent to the window
-// procedure when retrieval reaches it, and so does a window destroyed by
-// someone else.
+// One entry of the queue. Posted and input messages wait in arrival order
+// (retrieval hands out posted ones first); a resize waits too and is applied
+// and sent to the window procedure when retrieval reaches it, and so does a
+// window destroyed by someone else. Each kind has a list of its own
+// (State::posted, input, sent), and `sequence` keeps the order across them.
 //
 // Mouse input is kept as it arrived (the window it was reported for, the
 // pointer's place on the screen, whether it was over that window's client
@@ -134,14 +149,25 @@ struct QueuedMessage {
     // decided when retrieval reaches it.
     enum class Kind { posted, key, mouse, leave, resize, destroyed };
     Kind kind = Kind::posted;
+    std::int64_t sequence = 0;  // arrival order over all three lists; set by enqueue
     MSG msg{};
     int sidedKey = 0;          // key: VK_LSHIFT etc. when the key has sides, else the key itself
     bool down = false;         // key and mouse button: pressed
     int buttonKey = 0;         // mouse: VK_LBUTTON, VK_MBUTTON or VK_RBUTTON for a button, 0 for motion
-    std::int32_t screenX = 0;  // mouse: the pointer on the screen
-    std::int32_t screenY = 0;
-    bool inside = false;  // mouse: over the client area of msg.hwnd
+    std::int32_t clientX = 0;  // mouse: the pointer in msg.hwnd's client area, as reported
+    std::int32_t clientY = 0;
+    std::int64_t screenX = 0;  // mouse: the pointer on the screen (64 bits: a window may sit at any int)
+    std::int64_t screenY = 0;
+    bool inside = false;        // mouse: over the client area of msg.hwnd
+    bool closeRequest = false;  // posted: the WM_CLOSE of the close button
 };
+
+// Win32 refuses PostMessage with ERROR_NOT_ENOUGH_QUOTA once this many posted
+// messages wait in a thread's queue.
+constexpr std::size_t kPostedLimit = 10000;
+// Native input (and resizes) waiting in the queue past which new input is
+// dropped rather than memory grown; see State::inputLimit.
+constexpr std::size_t kInputLimit = 10000;
 
 struct DeviceContext {
     std::uintptr_t handle = 0;  // the HDC's value
@@ -158,7 +184,23 @@ struct State {
     ATOM nextAtom = 0xC000;
     std::map<std::uintptr_t, std::unique_ptr<Window>> windows;
     std::uint64_t nextOrder = 1;
-    std::deque<QueuedMessage> queue;
+    // The queue, one list per kind, each in arrival order, so that retrieval
+    // takes the front of a list instead of searching one list from its start:
+    // its cost follows the messages it hands out, not the messages waiting.
+    std::deque<QueuedMessage> posted;  // posted messages, WM_CLOSE and WM_MOUSELEAVE of the system too
+    std::deque<QueuedMessage> input;   // key, mouse and leave
+    std::deque<QueuedMessage> sent;    // resize and destroyed
+    std::int64_t nextSequence = 0;
+    std::int64_t firstSequence = 0;  // below every entry's: the next one put in front gets it minus one
+    // Native input and resizes waiting, past which a flood is dropped: what
+    // would start something (a key or button press, motion) is dropped
+    // whole, as if it never happened; what ends something that is queued (the
+    // release of a key or button whose press is queued or handled, the leave
+    // of a window the pointer is in) still goes in, at most one per key,
+    // button and window; close requests, destructions and resizes of a window
+    // join the one of each already waiting. kInputLimit; tests may lower it.
+    std::size_t inputLimit = kInputLimit;
+    DWORD lastErrorCode = 0;  // GetLastError
     bool quitPending = false;
     int quitCode = 0;
     std::vector<Timer> timers;
@@ -178,8 +220,8 @@ struct State {
     // GetMessageW/PeekMessageW hand them out, and GetKeyState reads it.
     std::uint8_t arrived[256] = {};
     std::uint8_t retrieved[256] = {};
-    std::int32_t pointerScreenX = 0;
-    std::int32_t pointerScreenY = 0;
+    std::int64_t pointerScreenX = 0;  // 64 bits: window position plus client position
+    std::int64_t pointerScreenY = 0;
     // Window procedures and timer callbacks running now, one inside another:
     // 0 while the program is in its message loop itself.
     int procedureDepth = 0;
@@ -246,8 +288,12 @@ DWORD messageTime();
 // A message stamped with the time and pointer position of now.
 MSG makeMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-// Adds to the queue (internal callers; PostMessageW validates first).
-void enqueue(QueuedMessage entry);
+// Adds to the end of its kind's list (internal callers; PostMessageW
+// validates first) and returns its sequence number.
+std::int64_t enqueue(QueuedMessage entry);
+
+// Whether native input and resizes waiting have reached State::inputLimit.
+bool inputFull();
 
 // Applies a resize that retrieval reached: sizes the image, sends WM_SIZE and
 // invalidates as the class style says.
@@ -320,8 +366,8 @@ void setTitle(HWND window, const std::string& utf8);
 void setVisible(HWND window, bool visible);
 // Backing-image memory for `window`: width x height pixels of 4 bytes, rows
 // 4 x width bytes apart, with no gap; width and height are above 0. Its
-// contents are undefined (the core fills it). Never null: running out of
-// memory throws std::bad_alloc, like any allocation. The window's native side
+// contents are undefined (the core fills it). Null when that much memory
+// cannot be had: the window then keeps the image it has. The window's native side
 // may not be open yet. Kept until freeImage, which may come after
 // closeWindow; both blocks exist for a moment while an image is resized.
 std::uint8_t* allocateImage(HWND window, std::int32_t width, std::int32_t height);
@@ -378,6 +424,9 @@ void closeRequested(HWND window);
 // WM_CLOSE, as if its close button was pressed.
 void quitRequested();
 void resized(HWND window, std::int32_t width, std::int32_t height);
+// The window's outer top-left corner is now at (x, y) on the screen. Taken at
+// once: the positions of mouse input that arrives later are counted from it.
+void moved(HWND window, std::int32_t x, std::int32_t y);
 void exposed(HWND window);
 // Another program destroyed the native window. When retrieval reaches it the
 // window is destroyed as DestroyWindow does (WM_DESTROY, WM_NCDESTROY); once
@@ -395,6 +444,7 @@ const Image* image(HWND window);
 std::vector<Timer> timers(HWND window);
 void failDibSections(int count);
 void limitDibSectionBytes(std::uint64_t bytes);  // never above the built-in limit
+void limitQueuedInput(std::size_t count);        // State::inputLimit; 0 puts back kInputLimit
 
 }  // namespace inspect
 

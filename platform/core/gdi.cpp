@@ -82,13 +82,17 @@ std::uint8_t* Image::writableBytes() {
     return bytes_;
 }
 
-void Image::resize(std::int32_t newWidth, std::int32_t newHeight) {
+bool Image::resize(std::int32_t newWidth, std::int32_t newHeight) {
     newWidth = std::max(newWidth, 0);
     newHeight = std::max(newHeight, 0);
-    if (newWidth == width && newHeight == height) return;
+    if (newWidth == width && newHeight == height) return true;
     // An image with no pixels has no memory: a backend is never asked for
     // an empty block.
-    std::uint8_t* next = newWidth > 0 && newHeight > 0 ? backend::allocateImage(owner_, newWidth, newHeight) : nullptr;
+    std::uint8_t* next = nullptr;
+    if (newWidth > 0 && newHeight > 0) {
+        next = backend::allocateImage(owner_, newWidth, newHeight);
+        if (next == nullptr) return false;
+    }
     const std::int32_t keepWidth = std::min(width, newWidth);
     // With no column to keep there is nothing to copy, and the rows of an
     // image 0 pixels wide have no first byte to address.
@@ -109,6 +113,7 @@ void Image::resize(std::int32_t newWidth, std::int32_t newHeight) {
     bytes_ = next;
     width = newWidth;
     height = newHeight;
+    return true;
 }
 
 void fillImage(Window& window, const Rect& area, std::uint32_t rgb) {

@@ -100,8 +100,9 @@ WPARAM mouseKeys(const std::uint8_t* table) {
     return bits;
 }
 
-// Two signed 16-bit words, x low, as the platform packs a mouse position.
-LPARAM packPosition(std::int32_t x, std::int32_t y) {
+// Two signed 16-bit words, x low, as the platform packs a mouse position:
+// only the low 16 bits of each coordinate are kept.
+LPARAM packPosition(std::int64_t x, std::int64_t y) {
     return MAKELPARAM(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y));
 }
 
@@ -128,11 +129,15 @@ void pointerOut(Window& window) {
 
 // Moves the pointer to (x, y) of `window` and makes the queue entry of a
 // mouse event there; its target is decided when it is retrieved.
+bool insideClient(const Window& window, std::int32_t x, std::int32_t y) {
+    return x >= 0 && y >= 0 && x < window.image.width && y < window.image.height;
+}
+
 QueuedMessage pointerAt(Window& window, std::int32_t x, std::int32_t y, UINT message) {
     State& s = state();
-    s.pointerScreenX = window.x + x;
-    s.pointerScreenY = window.y + y;
-    const bool inside = x >= 0 && y >= 0 && x < window.image.width && y < window.image.height;
+    s.pointerScreenX = std::int64_t{window.x} + x;
+    s.pointerScreenY = std::int64_t{window.y} + y;
+    const bool inside = insideClient(window, x, y);
     for (auto& [key, other] : s.windows)
         if (other.get() != &window && other->pointerInside && inside) pointerOut(*other);
     if (inside)
@@ -143,10 +148,26 @@ QueuedMessage pointerAt(Window& window, std::int32_t x, std::int32_t y, UINT mes
     QueuedMessage entry;
     entry.kind = QueuedMessage::Kind::mouse;
     entry.msg = makeMessage(window.handle, message, mouseKeys(s.arrived), 0);
+    entry.clientX = x;
+    entry.clientY = y;
     entry.screenX = s.pointerScreenX;
     entry.screenY = s.pointerScreenY;
     entry.inside = inside;
     return entry;
+}
+
+// The queued entry that a move of `window` would update instead of queueing
+// one more: the newest native event, if it is a move of that window with the
+// same keys and on the same side of its edge; else null.
+QueuedMessage* combinableMove(HWND window, WPARAM keys, bool inside) {
+    State& s = state();
+    if (s.input.empty()) return nullptr;
+    QueuedMessage& last = s.input.back();
+    if (!s.sent.empty() && s.sent.back().sequence > last.sequence) return nullptr;
+    if (last.kind != QueuedMessage::Kind::mouse || last.buttonKey != 0 || last.msg.hwnd != window ||
+        last.msg.wParam != keys || last.inside != inside)
+        return nullptr;
+    return &last;
 }
 
 bool anyButtonDown(const std::uint8_t* table) {
@@ -203,7 +224,11 @@ HWND mouseTarget(const QueuedMessage& entry, MSG& message) {
     if (target == nullptr) return nullptr;
     message = entry.msg;
     message.hwnd = target->handle;
-    message.lParam = packPosition(entry.screenX - target->x, entry.screenY - target->y);
+    // In the window it was reported for, the position is the one reported;
+    // in another (one holding the capture), counted from the screen.
+    message.lParam = target->handle == entry.msg.hwnd
+                         ? packPosition(entry.clientX, entry.clientY)
+                         : packPosition(entry.screenX - target->x, entry.screenY - target->y);
     return target->handle;
 }
 
@@ -219,6 +244,8 @@ void key(HWND window, int vk, bool down) {
     State& s = state();
     const KeySides key = sidesOf(vk);
     const bool wasDown = isDown(s.arrived, key.sided);
+    // A full queue takes only the release of a key that is down.
+    if (inputFull() && (down || !wasDown)) return;
     applyKey(s.arrived, key.sided, key.generic, down);
     // Alt itself, and any key while Alt is held, is a system key.
     const bool altHeld = isDown(s.arrived, VK_MENU);
@@ -243,19 +270,17 @@ void key(HWND window, int vk, bool down) {
 void mouseMove(HWND window, std::int32_t x, std::int32_t y) {
     Window* record = findWindow(window);
     if (record == nullptr) return;
+    // A full queue takes motion only where it updates a queued move.
+    if (inputFull() && combinableMove(window, mouseKeys(state().arrived), insideClient(*record, x, y)) == nullptr)
+        return;
     QueuedMessage entry = pointerAt(*record, x, y, WM_MOUSEMOVE);
     // As on Windows, a move right after another one, with nothing else of
     // the input between them, updates that one instead of queueing a second:
     // a slow frame never leaves a backlog of motion behind it.
-    auto& queue = state().queue;
-    for (auto it = queue.rbegin(); it != queue.rend(); ++it) {
-        if (it->kind == QueuedMessage::Kind::posted) continue;
-        if (it->kind == QueuedMessage::Kind::mouse && it->buttonKey == 0 && it->msg.hwnd == entry.msg.hwnd &&
-            it->msg.wParam == entry.msg.wParam && it->inside == entry.inside) {
-            *it = entry;
-            return;
-        }
-        break;
+    if (QueuedMessage* last = combinableMove(window, entry.msg.wParam, entry.inside)) {
+        entry.sequence = last->sequence;
+        *last = entry;
+        return;
     }
     enqueue(entry);
 }
@@ -264,6 +289,8 @@ void mouseButton(HWND window, Button button, bool down, std::int32_t x, std::int
     Window* record = findWindow(window);
     if (record == nullptr) return;
     const int vk = buttonKey(button);
+    // A full queue takes only the release of a button that is down.
+    if (inputFull() && (down || !isDown(state().arrived, vk))) return;
     applyKey(state().arrived, vk, vk, down);
     QueuedMessage entry = pointerAt(*record, x, y, buttonMessage(button, down));
     entry.buttonKey = vk;
@@ -273,13 +300,17 @@ void mouseButton(HWND window, Button button, bool down, std::int32_t x, std::int
 
 void pointerLeft(HWND window) {
     Window* record = findWindow(window);
-    if (record != nullptr) pointerOut(*record);
+    if (record == nullptr || (inputFull() && !record->pointerInside)) return;
+    pointerOut(*record);
 }
 
 void closeRequested(HWND window) {
-    if (findWindow(window) == nullptr) return;
+    Window* record = findWindow(window);
+    if (record == nullptr || (inputFull() && record->closeQueued)) return;
+    record->closeQueued = true;
     QueuedMessage entry;
     entry.msg = makeMessage(window, WM_CLOSE, 0, 0);
+    entry.closeRequest = true;
     enqueue(entry);
 }
 
@@ -291,18 +322,41 @@ void quitRequested() {
 }
 
 void resized(HWND window, std::int32_t width, std::int32_t height) {
-    if (findWindow(window) == nullptr) return;
+    Window* record = findWindow(window);
+    if (record == nullptr) return;
     const backend::Size size = clampClientSize(width, height);
     QueuedMessage entry;
     entry.kind = QueuedMessage::Kind::resize;
     entry.msg = makeMessage(window, WM_SIZE, static_cast<WPARAM>(size.width), static_cast<LPARAM>(size.height));
-    enqueue(entry);
+    if (inputFull() && record->resizeQueued >= 0) {
+        // A full queue changes the window's newest queued resize to this size.
+        auto& sent = state().sent;
+        const auto it = std::lower_bound(
+            sent.begin(), sent.end(), record->resizeQueued,
+            [](const QueuedMessage& queued, std::int64_t sequence) { return queued.sequence < sequence; });
+        if (it != sent.end() && it->sequence == record->resizeQueued) {
+            it->msg.wParam = entry.msg.wParam;
+            it->msg.lParam = entry.msg.lParam;
+            return;
+        }
+    }
+    record->resizeQueued = enqueue(entry);
+}
+
+void moved(HWND window, std::int32_t x, std::int32_t y) {
+    if (Window* record = findWindow(window)) {
+        record->x = x;
+        record->y = y;
+    }
 }
 
 void exposed(HWND window) { InvalidateRect(window, nullptr, TRUE); }
 
 void destroyed(HWND window) {
-    if (findWindow(window) == nullptr) return;
+    Window* record = findWindow(window);
+    // One destruction is all there is to apply.
+    if (record == nullptr || record->destroyQueued) return;
+    record->destroyQueued = true;
     QueuedMessage entry;
     entry.kind = QueuedMessage::Kind::destroyed;
     entry.msg = makeMessage(window, WM_NULL, 0, 0);

@@ -22,6 +22,8 @@ std::vector<Timer> timers(HWND window) {
 
 void failDibSections(int count) { state().dibFailures = std::max(count, 0); }
 
+void limitQueuedInput(std::size_t count) { state().inputLimit = count > 0 ? count : kInputLimit; }
+
 void limitDibSectionBytes(std::uint64_t bytes) {
     state().dibByteLimit = std::min<std::uint64_t>(bytes, State{}.dibByteLimit);
 }

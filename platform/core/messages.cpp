@@ -32,68 +32,88 @@ void askWhereThePointerIs(const QueuedMessage& entry, const MSG& msg) {
                   MAKELPARAM(static_cast<std::uint16_t>(where), static_cast<std::uint16_t>(msg.message)));
 }
 
-bool isInput(QueuedMessage::Kind kind) {
-    return kind == QueuedMessage::Kind::key || kind == QueuedMessage::Kind::mouse || kind == QueuedMessage::Kind::leave;
+// Applies a resize or destruction that retrieval reached.
+void applySent(const QueuedMessage& entry) {
+    if (Window* record = findWindow(entry.msg.hwnd)) {
+        if (record->resizeQueued == entry.sequence) record->resizeQueued = -1;
+        if (entry.kind == QueuedMessage::Kind::destroyed) record->destroyQueued = false;
+    }
+    if (entry.kind == QueuedMessage::Kind::resize)
+        applyResize(entry.msg.hwnd, static_cast<std::int32_t>(entry.msg.wParam),
+                    static_cast<std::int32_t>(entry.msg.lParam));
+    else
+        applyDestroyed(entry.msg.hwnd);
+}
+
+// A posted message leaves the queue.
+void takePosted(std::size_t index) {
+    State& s = state();
+    if (s.posted[index].closeRequest)
+        if (Window* record = findWindow(s.posted[index].msg.hwnd)) record->closeQueued = false;
+    s.posted.erase(s.posted.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 // One look at everything retrievable now, in Win32's retrieval order: posted
 // messages, then input (each in arrival order), then WM_QUIT once neither is
-// left, WM_PAINT, WM_TIMER. Resizes and destructions met on the way are
-// applied and sent to their window whatever the filter, as the sent messages
-// they stand for come before everything else.
+// left, WM_PAINT, WM_TIMER. Resizes and destructions that arrived before the
+// posted message handed out (all of them, before input) are applied and sent
+// to their window whatever the filter, as the sent messages they stand for
+// come before everything else.
+//
+// Without a filter each step takes the front of a list, so retrieval costs
+// the same however much is waiting; a filter skips what it does not take.
 bool retrieve(MSG& out, HWND filter, UINT low, UINT high, bool remove) {
     backend::pollEvents();
     State& s = state();
 
-    for (const bool inputPass : {false, true}) {
-        for (std::size_t i = 0; i < s.queue.size();) {
-            const QueuedMessage::Kind kind = s.queue[i].kind;
-            if (kind == QueuedMessage::Kind::resize || kind == QueuedMessage::Kind::destroyed) {
-                const QueuedMessage entry = s.queue[i];
-                s.queue.erase(s.queue.begin() + static_cast<std::ptrdiff_t>(i));
-                if (kind == QueuedMessage::Kind::resize)
-                    applyResize(entry.msg.hwnd, static_cast<std::int32_t>(entry.msg.wParam),
-                                static_cast<std::int32_t>(entry.msg.lParam));
-                else
-                    applyDestroyed(entry.msg.hwnd);
-                i = 0;  // the window procedure may have changed the queue
-                continue;
-            }
-            if (isInput(kind) != inputPass) {
+    for (;;) {
+        std::size_t posted = 0;
+        while (posted < s.posted.size() && !matches(s.posted[posted].msg, filter, low, high)) ++posted;
+        const bool found = posted < s.posted.size();
+        if (!s.sent.empty() && (!found || s.sent.front().sequence < s.posted[posted].sequence)) {
+            const QueuedMessage entry = s.sent.front();
+            s.sent.pop_front();
+            applySent(entry);  // the window procedure may change the queue: look again
+            continue;
+        }
+        if (!found) break;
+        out = s.posted[posted].msg;
+        if (remove) takePosted(posted);
+        return true;
+    }
+
+    for (std::size_t i = 0; i < s.input.size();) {
+        const QueuedMessage::Kind kind = s.input[i].kind;
+        // Mouse input and leaves are decided now, from the capture and grab
+        // as they are at this point; what goes to no one is dropped.
+        MSG msg = s.input[i].msg;
+        HWND target = msg.hwnd;
+        bool goes = true;
+        if (kind == QueuedMessage::Kind::mouse)
+            goes = (target = mouseTarget(s.input[i], msg)) != nullptr;
+        else if (kind == QueuedMessage::Kind::leave)
+            goes = leaveDue(s.input[i]);
+        if (!goes) {
+            if (!remove) {
                 ++i;
                 continue;
             }
-            // Mouse input and leaves are decided now, from the capture and grab
-            // as they are at this point; what goes to no one is dropped.
-            MSG msg = s.queue[i].msg;
-            HWND target = msg.hwnd;
-            bool goes = true;
-            if (kind == QueuedMessage::Kind::mouse)
-                goes = (target = mouseTarget(s.queue[i], msg)) != nullptr;
-            else if (kind == QueuedMessage::Kind::leave)
-                goes = leaveDue(s.queue[i]);
-            if (!goes) {
-                if (!remove) {
-                    ++i;
-                    continue;
-                }
-                const QueuedMessage entry = s.queue[i];
-                s.queue.erase(s.queue.begin() + static_cast<std::ptrdiff_t>(i));
-                noteRetrieved(entry, nullptr);
-                continue;
-            }
-            if (matches(msg, filter, low, high)) {
-                out = msg;
-                if (remove) {
-                    const QueuedMessage entry = s.queue[i];
-                    s.queue.erase(s.queue.begin() + static_cast<std::ptrdiff_t>(i));
-                    noteRetrieved(entry, target);
-                    if (kind == QueuedMessage::Kind::mouse) askWhereThePointerIs(entry, msg);
-                }
-                return true;
-            }
-            ++i;
+            const QueuedMessage entry = s.input[i];
+            s.input.erase(s.input.begin() + static_cast<std::ptrdiff_t>(i));
+            noteRetrieved(entry, nullptr);
+            continue;
         }
+        if (matches(msg, filter, low, high)) {
+            out = msg;
+            if (remove) {
+                const QueuedMessage entry = s.input[i];
+                s.input.erase(s.input.begin() + static_cast<std::ptrdiff_t>(i));
+                noteRetrieved(entry, target);
+                if (kind == QueuedMessage::Kind::mouse) askWhereThePointerIs(entry, msg);
+            }
+            return true;
+        }
+        ++i;
     }
 
     // The quit request ignores the filters, as on Windows.
@@ -146,11 +166,28 @@ MSG makeMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     msg.wParam = wparam;
     msg.lParam = lparam;
     msg.time = messageTime();
-    msg.pt = POINT{state().pointerScreenX, state().pointerScreenY};
+    msg.pt = POINT{clampToLong(state().pointerScreenX), clampToLong(state().pointerScreenY)};
     return msg;
 }
 
-void enqueue(QueuedMessage entry) { state().queue.push_back(entry); }
+std::int64_t enqueue(QueuedMessage entry) {
+    State& s = state();
+    entry.sequence = s.nextSequence++;
+    switch (entry.kind) {
+    case QueuedMessage::Kind::posted: s.posted.push_back(entry); break;
+    case QueuedMessage::Kind::key:
+    case QueuedMessage::Kind::mouse:
+    case QueuedMessage::Kind::leave: s.input.push_back(entry); break;
+    case QueuedMessage::Kind::resize:
+    case QueuedMessage::Kind::destroyed: s.sent.push_back(entry); break;
+    }
+    return entry.sequence;
+}
+
+bool inputFull() {
+    const State& s = state();
+    return s.input.size() + s.sent.size() >= s.inputLimit;
+}
 
 std::optional<std::int64_t> nextTimerDeadline(HWND filter) {
     std::optional<std::int64_t> earliest;
@@ -163,9 +200,10 @@ std::optional<std::int64_t> nextTimerDeadline(HWND filter) {
 
 void forgetWindow(HWND window) {
     State& s = state();
-    s.queue.erase(std::remove_if(s.queue.begin(), s.queue.end(),
-                                 [&](const QueuedMessage& entry) { return entry.msg.hwnd == window; }),
-                  s.queue.end());
+    for (auto* list : {&s.posted, &s.input, &s.sent})
+        list->erase(std::remove_if(list->begin(), list->end(),
+                                   [&](const QueuedMessage& entry) { return entry.msg.hwnd == window; }),
+                    list->end());
     s.timers.erase(
         std::remove_if(s.timers.begin(), s.timers.end(), [&](const Timer& timer) { return timer.window == window; }),
         s.timers.end());
@@ -181,7 +219,9 @@ void applyResize(HWND window, std::int32_t width, std::int32_t height) {
     if (record == nullptr) return;
     const std::int32_t oldWidth = record->image.width;
     const std::int32_t oldHeight = record->image.height;
-    record->image.resize(width, height);
+    // A size whose image memory cannot be had leaves the window as it was,
+    // with its image and its client size: nothing happened that it could see.
+    if (!record->image.resize(width, height)) return;
     if (record->invalid) {
         record->invalid = intersect(*record->invalid, clientRect(*record));
         if (record->invalid->empty()) record->invalid.reset();
@@ -231,6 +271,11 @@ BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     // System messages whose lparam points at a record the sender fills can
     // only be sent; a posted one would carry a pointer to nothing.
     if (Msg == WM_CREATE || Msg == WM_NCCREATE || Msg == WM_GETMINMAXINFO) return FALSE;
+    State& s = state();
+    if (s.posted.size() >= kPostedLimit) {
+        s.lastErrorCode = ERROR_NOT_ENOUGH_QUOTA;
+        return FALSE;
+    }
     QueuedMessage entry;
     entry.msg = makeMessage(hWnd, Msg, wParam, lParam);
     enqueue(entry);
@@ -266,7 +311,8 @@ BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
     if (character != 0) {
         QueuedMessage entry;
         entry.msg = makeMessage(lpMsg->hwnd, message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR, character, lpMsg->lParam);
-        state().queue.push_front(entry);
+        entry.sequence = --state().firstSequence;
+        state().posted.push_front(entry);
     }
     return TRUE;
 }
@@ -289,6 +335,8 @@ LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
     if (lpMsg->hwnd == nullptr) return 0;
     return callProcedure(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
 }
+
+DWORD WINAPI GetLastError() { return state().lastErrorCode; }
 
 VOID WINAPI PostQuitMessage(int nExitCode) {
     state().quitPending = true;

@@ -263,7 +263,8 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
         return nullptr;
     }
     // The image after the native window: a backend may give it memory that
-    // belongs to the open display.
+    // belongs to the open display. Memory refused leaves a window of no
+    // size, which the next resize that can be afforded gives its image.
     record->image.resize(size.width, size.height);
     backend::setTitle(window, record->title);
     const std::int32_t width = record->image.width;
@@ -355,8 +356,14 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         // nowhere on the window.
         const Window* record = findWindow(hWnd);
         if (record == nullptr) return HTNOWHERE;
-        const std::int32_t x = static_cast<std::int16_t>(LOWORD(lParam)) - record->x;
-        const std::int32_t y = static_cast<std::int16_t>(HIWORD(lParam)) - record->y;
+        // The point carries the low 16 bits of each screen coordinate; so
+        // does the difference taken modulo 2^16, which is the client position
+        // wherever the window sits, as long as it lies within 32767 pixels.
+        const auto client = [](WORD point, std::int32_t origin) -> std::int32_t {
+            return static_cast<std::int16_t>(static_cast<std::uint16_t>(point - static_cast<std::uint16_t>(origin)));
+        };
+        const std::int32_t x = client(LOWORD(lParam), record->x);
+        const std::int32_t y = client(HIWORD(lParam), record->y);
         return x >= 0 && y >= 0 && x < record->image.width && y < record->image.height ? HTCLIENT : HTNOWHERE;
     }
     default: return 0;

@@ -10,15 +10,16 @@
 // - [x] waiting jumps the clock to the next timer or scheduled action, and
 //       aborts when there is neither (the loop would wait for ever)
 // - [x] injected keys, mouse, close, resize, expose, through the core
-// - [x] reading back images and timers; making creation and bitmaps fail
+// - [x] reading back images and timers; making creation, bitmaps and window
+//       images fail
 
 #include "platform/headless/headless.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cstdint>
 #include <map>
-#include <new>
 
 #include "platform/core/core.h"
 
@@ -29,6 +30,7 @@ struct HeadlessState {
     // Actions by due time; equal times keep the order they were scheduled in.
     std::multimap<std::int64_t, std::function<void()>> scheduled;
     bool failNextCreation = false;
+    std::size_t imageByteLimit = SIZE_MAX;  // larger window images are refused
     pxNative::backend::Refusal creationFailure;
     std::map<std::uintptr_t, int> presents;
     // What the screen was last handed per window, while it is reading it:
@@ -111,9 +113,9 @@ void setTitle(HWND, const std::string&) {}
 void setVisible(HWND, bool) {}
 
 std::uint8_t* allocateImage(HWND, std::int32_t width, std::int32_t height) {
-    void* memory = std::malloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
-    if (memory == nullptr) throw std::bad_alloc();
-    return static_cast<std::uint8_t*>(memory);
+    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+    if (bytes > headless().imageByteLimit) return nullptr;
+    return static_cast<std::uint8_t*>(std::malloc(bytes));
 }
 
 void freeImage(HWND window, std::uint8_t* memory) {
@@ -192,6 +194,7 @@ void mouseUp(HWND window, Button button, std::int32_t x, std::int32_t y) {
 
 void closeButton(HWND window) { pxNative::input::closeRequested(window); }
 void resize(HWND window, std::int32_t width, std::int32_t height) { pxNative::input::resized(window, width, height); }
+void move(HWND window, std::int32_t x, std::int32_t y) { pxNative::input::moved(window, x, y); }
 void expose(HWND window) { pxNative::input::exposed(window); }
 
 void destroyFromOutside(HWND window) { pxNative::input::destroyed(window); }
@@ -255,5 +258,9 @@ void failNextWindowCreation(pxNativeFailure failure, const std::string& detail) 
 void failDibSections(int count) { pxNative::inspect::failDibSections(count); }
 
 void limitDibSectionBytes(std::size_t bytes) { pxNative::inspect::limitDibSectionBytes(bytes); }
+
+void limitWindowImageBytes(std::size_t bytes) { headless().imageByteLimit = bytes; }
+
+void limitQueuedInput(std::size_t count) { pxNative::inspect::limitQueuedInput(count); }
 
 }  // namespace pxHeadless

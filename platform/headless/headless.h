@@ -82,6 +82,10 @@ void closeButton(HWND window);
 // place in the queue; the backing image follows the size and the window is
 // invalidated whole when the size changed.
 void resize(HWND window, std::int32_t width, std::int32_t height);
+// The window was moved: its top-left corner is now at (x, y) of the screen
+// (windows start where CreateWindowExW put them). Mouse positions that
+// arrive later are counted from there.
+void move(HWND window, std::int32_t x, std::int32_t y);
 // The window was uncovered: all of it becomes invalid, with erase.
 void expose(HWND window);
 // Another program destroyed the native window: the window is destroyed when
@@ -142,5 +146,13 @@ void failDibSections(int count = 1);
 // `bytes` bytes, as if no more could be had (the built-in limit, 2^31 - 1,
 // still holds above it).
 void limitDibSectionBytes(std::size_t bytes);
+// From now until reset, a window's backing image of more than `bytes` bytes
+// cannot be had, as if memory ran out: a resize to such a size leaves the
+// window as it was (no WM_SIZE), and a window created that large has no size.
+void limitWindowImageBytes(std::size_t bytes);
+// From now until reset, at most `count` native events wait in the queue
+// before a flood is dropped (the built-in bound is 10,000; see the core's
+// State::inputLimit). For benchmarks and tests of the bound.
+void limitQueuedInput(std::size_t count);
 
 }  // namespace pxHeadless

@@ -12,6 +12,7 @@
 //       1), never a blank run
 // - [x] keys (sided modifiers), mouse motion and the three buttons, leave
 // - [x] key releases that SDL makes up when the focus goes are dropped
+// - [x] a flood of input sent by other X clients is bounded (sdl_x11_flood.h)
 // - [x] close button, SIGINT/SIGTERM (SDL_QUIT), resize, minimise, expose
 // - [x] the X window destroyed by another program: the window is destroyed
 // - [x] blocking wait until the next event or timer deadline
@@ -34,7 +35,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <new>
 #include <thread>
 
 #include <unistd.h>
@@ -43,6 +43,7 @@
 #include "platform/sdl/sdl_keys.h"
 #include "platform/sdl/sdl_wayland.h"
 #include "platform/sdl/sdl_x11.h"
+#include "platform/sdl/sdl_x11_flood.h"
 #include "platform/sdl/sdl_xshm.h"
 
 namespace {
@@ -182,6 +183,7 @@ void translateWindowEvent(const SDL_WindowEvent& event) {
     switch (event.event) {
     case SDL_WINDOWEVENT_CLOSE: input::closeRequested(window); break;
     case SDL_WINDOWEVENT_SIZE_CHANGED: input::resized(window, event.data1, event.data2); break;
+    case SDL_WINDOWEVENT_MOVED: input::moved(window, event.data1, event.data2); break;
     case SDL_WINDOWEVENT_MINIMIZED:
         record.minimized = true;
         input::resized(window, 0, 0);
@@ -281,6 +283,7 @@ bool openWindow(HWND window, const WindowRequest& request, Refusal& refusal) {
         SDL_DestroyWindow(created);
         return false;
     }
+    sdl::boundSentInput(created);
     const unsigned long xWindow = sdl::xWindowOf(created);
     sdl::watchWindow(xWindow, SDL_GetWindowID(created));
     sdlState().windows[handleValue(window)] = SdlWindow{created, false, false, xWindow};
@@ -317,9 +320,9 @@ std::uint8_t* allocateImage(HWND window, std::int32_t width, std::int32_t height
     if (it != sdlState().windows.end() && it->second.xWindow != 0) {
         if (std::uint8_t* memory = sdl::sharedImageAllocate(it->second.xWindow, width, height)) return memory;
     }
-    void* memory = std::malloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
-    if (memory == nullptr) throw std::bad_alloc();
-    return static_cast<std::uint8_t*>(memory);
+    // Null when memory runs out: the window keeps the image it has.
+    return static_cast<std::uint8_t*>(
+        std::malloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4));
 }
 
 void freeImage(HWND, std::uint8_t* memory) {
@@ -334,8 +337,15 @@ void present(HWND window, const Image& image, const Rect& area) {
     SDL_Window* w = it->second.window;
     if (it->second.xWindow != 0 && sdl::sharedImagePut(it->second.xWindow, image.bytes(), area)) return;
 
+    SDL_ClearError();
     SDL_Surface* surface = SDL_GetWindowSurface(w);
-    if (surface == nullptr) cannotDraw(SDL_GetError());
+    if (surface == nullptr) {
+        // SDL makes the surface anew at the window's new size; when memory
+        // cannot afford it, the window keeps what it shows until a size that
+        // it can have. (SDL's own words for that failure, SDL_OutOfMemory.)
+        if (std::strcmp(SDL_GetError(), "Out of memory") == 0) return;
+        cannotDraw(SDL_GetError());
+    }
     // The surface follows the window's real size, which may run ahead of or
     // behind the image while a resize is on its way.
     const Rect r = intersect(area, Rect{0, 0, std::min(image.width, surface->w), std::min(image.height, surface->h)});

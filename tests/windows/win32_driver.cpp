@@ -172,6 +172,10 @@ void resize(HWND window, std::int32_t width, std::int32_t height) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void move(HWND window, std::int32_t x, std::int32_t y) {
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void expose(HWND window) { RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE); }
 
 PumpResult dispatchPending() {
@@ -245,5 +249,7 @@ void failNextWindowCreation(pxNativeFailure, const std::string&) { unsupported("
 void destroyFromOutside(HWND) { unsupported("destroyFromOutside"); }
 void failDibSections(int) { unsupported("failDibSections"); }
 void limitDibSectionBytes(std::size_t) { unsupported("limitDibSectionBytes"); }
+void limitWindowImageBytes(std::size_t) { unsupported("limitWindowImageBytes"); }
+void limitQueuedInput(std::size_t) { unsupported("limitQueuedInput"); }
 
 }  // namespace pxHeadless
