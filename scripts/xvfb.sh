@@ -8,12 +8,17 @@
 # refuses the next one; no auto-repeat, so a held key sends one press. Waits at
 # most 5 s; returns 1, with the log on standard error, if it did not start.
 # XVFB_ARGS, if set, adds options (such as "-extension MIT-SHM", a server
-# without shared memory, as a remote display is).
+# without shared memory, as a remote display is); XVFB_DEPTH replaces the 24
+# bits; XVFB_DISPLAY, if set, is the display number to take instead of the
+# first free one (for machines where several users share a range of them).
 xvfb_start() {
   local dir=$1 size=${2:-1280x1024} i
   : > "$dir/display"
+  local where=(-displayfd 3)
+  [ -n "${XVFB_DISPLAY:-}" ] && where=(":$XVFB_DISPLAY" -displayfd 3)
   # shellcheck disable=SC2086 # XVFB_ARGS is a list of options
-  Xvfb -displayfd 3 -screen 0 "${size}x24" -noreset -nolisten tcp ${XVFB_ARGS:-} 3>"$dir/display" 2>"$dir/xvfb.log" &
+  Xvfb "${where[@]}" -screen 0 "${size}x${XVFB_DEPTH:-24}" -noreset -nolisten tcp ${XVFB_ARGS:-} 3>"$dir/display" \
+    2>"$dir/xvfb.log" &
   XVFB_PID=$!
   for i in $(seq 1 250); do
     if [ -s "$dir/display" ]; then

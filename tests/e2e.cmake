@@ -7,7 +7,12 @@ add_test(NAME e2e_quit
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/quit_test.sh ${E2E_PROGRAMS} $<TARGET_FILE:send-wm-delete>)
 add_test(NAME e2e_input
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/input_test.sh ${E2E_PROGRAMS})
-set_tests_properties(e2e_picture_and_drag e2e_quit e2e_input PROPERTIES TIMEOUT 180 LABELS e2e)
+# The real-time drags again under a window manager, which frames, places and
+# focuses the window itself.
+add_test(NAME e2e_input_burst_openbox
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/input_test.sh ${E2E_PROGRAMS} burst)
+set_tests_properties(e2e_input_burst_openbox PROPERTIES ENVIRONMENT E2E_WINDOW_MANAGER=openbox)
+set_tests_properties(e2e_picture_and_drag e2e_quit e2e_input e2e_input_burst_openbox PROPERTIES TIMEOUT 180 LABELS e2e)
 
 # The program under a real Wayland compositor (weston nested in Xvfb).
 add_executable(find-picture wayland/find_picture.cpp)

@@ -60,6 +60,14 @@ struct SdlState {
     bool videoReady = false;
     std::map<std::uintptr_t, SdlWindow> windows;  // by HWND
     std::map<Uint32, HWND> byId;                  // SDL window id to HWND
+    // The mouse buttons reported pressed and not yet released (bits of
+    // buttonBit), and the window the first of them was pressed in.
+    unsigned held = 0;
+    HWND heldWindow = nullptr;
+    // Buttons whose release the backend reported itself, SDL having lost
+    // it: a release SDL still sends for one of them is not a second one.
+    unsigned releasedForSdl = 0;
+    std::int64_t nextButtonCheckNs = 0;
 };
 
 SdlState& sdlState() {
@@ -205,6 +213,63 @@ void translateWindowEvent(const SDL_WindowEvent& event) {
     }
 }
 
+unsigned buttonBit(pxNative::input::Button button) { return 1u << static_cast<unsigned>(button); }
+
+// A press or a release of one of the three buttons, as SDL reports it. A
+// release goes to the window of the press even when SDL names no window (it
+// does when the pointer has left every window).
+void translateButton(const SDL_MouseButtonEvent& event) {
+    using namespace pxNative;
+    input::Button button;
+    // The click count is ignored: two quick clicks stay two clicks.
+    if (event.which == SDL_TOUCH_MOUSEID || !sdl::mouseButton(event.button, button)) return;
+    SdlState& s = sdlState();
+    const unsigned bit = buttonBit(button);
+    HWND window = windowOf(event.windowID);
+    const bool down = event.type == SDL_MOUSEBUTTONDOWN;
+    if (!down && (s.releasedForSdl & bit)) {
+        s.releasedForSdl &= ~bit;
+        return;
+    }
+    s.releasedForSdl &= ~bit;
+    if (down) {
+        if (window == nullptr) return;
+        if (s.held == 0) s.heldWindow = window;
+        s.held |= bit;
+    } else {
+        if (window == nullptr && (s.held & bit)) window = s.heldWindow;
+        s.held &= ~bit;
+        if (window == nullptr) return;
+    }
+    input::mouseButton(window, button, down, event.x, event.y);
+}
+
+// SDL can lose a button release on X11: a press that comes while SDL is
+// still answering the pointer's entry with XUngrabPointer loses the server's
+// implicit grab of the press, and the release, made outside the window, then
+// reaches no one. The program would go on believing the button held (a drag
+// that never ends). So the X server's own word on its buttons is taken where
+// it comes: every input event it sends says which buttons were held when it
+// was made, and while a button is held the server is also asked now and then
+// (pollEvents). A button held here but not there was released before that
+// event: the release is reported at once, in its place among the events, and
+// put into SDL's queue too, so that SDL's own button state follows (the
+// release SDL then reports is dropped).
+void releaseLost(unsigned heldAtServer, int x, int y) {
+    using namespace pxNative;
+    SdlState& s = sdlState();
+    const unsigned lost = s.held & ~heldAtServer;
+    if (lost == 0) return;
+    if (SDL_Window* window = findSdlWindow(s.heldWindow)) sdl::queueReleases(window, lost, x, y);
+    for (const input::Button button : {input::Button::left, input::Button::middle, input::Button::right}) {
+        const unsigned bit = buttonBit(button);
+        if (!(lost & bit)) continue;
+        s.held &= ~bit;
+        s.releasedForSdl |= bit;
+        input::mouseButton(s.heldWindow, button, false, x, y);
+    }
+}
+
 void windowDestroyedByOthers(Uint32 id) {
     const HWND window = windowOf(id);
     if (window == nullptr) return;
@@ -216,7 +281,14 @@ void translate(const SDL_Event& event) {
     using namespace pxNative;
     switch (event.type) {
     case SDL_SYSWMEVENT:
-        if (event.syswm.msg != nullptr) windowDestroyedByOthers(sdl::destroyedWindow(*event.syswm.msg));
+        if (event.syswm.msg != nullptr) {
+            windowDestroyedByOthers(sdl::destroyedWindow(*event.syswm.msg));
+            // SDL reports an X event this way before it handles it.
+            unsigned atServer = 0;
+            int x = 0;
+            int y = 0;
+            if (sdl::buttonsInEvent(*event.syswm.msg, atServer, x, y)) releaseLost(atServer, x, y);
+        }
         break;
     case SDL_QUIT:
         // SIGINT or SIGTERM: SDL's signal handlers turn them into SDL_QUIT.
@@ -238,17 +310,45 @@ void translate(const SDL_Event& event) {
         break;
     }
     case SDL_MOUSEBUTTONDOWN:
-    case SDL_MOUSEBUTTONUP: {
-        const HWND window = windowOf(event.button.windowID);
-        input::Button button;
-        // The click count is ignored: two quick clicks stay two clicks.
-        if (window != nullptr && event.button.which != SDL_TOUCH_MOUSEID &&
-            sdl::mouseButton(event.button.button, button))
-            input::mouseButton(window, button, event.type == SDL_MOUSEBUTTONDOWN, event.button.x, event.button.y);
-        break;
-    }
+    case SDL_MOUSEBUTTONUP: translateButton(event.button); break;
     default: break;
     }
+}
+
+// Every event SDL has for us now, translated.
+void translateWaiting() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_KEYUP) {
+            // The releases SDL makes up at a focus loss come together with it.
+            SDL_Event following[64];
+            const int count = SDL_PeepEvents(following, 64, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+            if (pxNative::sdl::releasedByFocusLoss(event.key, following, count > 0 ? count : 0)) continue;
+        }
+        translate(event);
+    }
+}
+
+// While a button is held, asks the X server every 10 ms which buttons it
+// holds (see releaseLost): a release that no later event tells of shows too.
+void reconcileButtons() {
+    using namespace pxNative;
+    SdlState& s = sdlState();
+    if (s.held == 0) return;
+    const std::int64_t now = backend::nowNs();
+    if (now < s.nextButtonCheckNs) return;
+    s.nextButtonCheckNs = now + 10'000'000;  // a lost release shows within 10 ms
+    SDL_Window* window = findSdlWindow(s.heldWindow);
+    if (window == nullptr) {
+        s.held = 0;  // the window is gone, and the core's record of it
+        return;
+    }
+    unsigned atServer = 0;
+    int x = 0;
+    int y = 0;
+    if (!pxNative::sdl::buttonsAtServer(window, atServer, x, y)) return;
+    translateWaiting();  // what the server sent before its answer
+    releaseLost(atServer, x, y);
 }
 
 }  // namespace
@@ -364,16 +464,8 @@ void present(HWND window, const Image& image, const Rect& area) {
 
 void pollEvents() {
     if (!sdlState().videoReady) return;
-    SDL_Event event;
-    while (SDL_PollEvent(&event)) {
-        if (event.type == SDL_KEYUP) {
-            // The releases SDL makes up at a focus loss come together with it.
-            SDL_Event following[64];
-            const int count = SDL_PeepEvents(following, 64, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
-            if (sdl::releasedByFocusLoss(event.key, following, count > 0 ? count : 0)) continue;
-        }
-        translate(event);
-    }
+    translateWaiting();
+    reconcileButtons();
 }
 
 void waitEvents(std::optional<std::int64_t> deadlineNs) {
