@@ -6,10 +6,11 @@
 // - [x] windows: hidden at creation, title, show and hide, destroy
 // - [x] backing images: on X11 in memory shared with the X server, handed to
 //       it without waiting (sdl_xshm.h); elsewhere ordinary memory
-// - [x] present: shared images straight to the X window; others into SDL's
-//       window surface, then SDL_UpdateWindowSurfaceRects; a window without
-//       a surface is an error (creation fails, or one line and exit status
-//       1), never a blank run
+// - [x] present: on X11 shared images straight to the X window, others
+//       copied to it (converted for 16- and 30-bit visuals); elsewhere into
+//       SDL's window surface, then SDL_UpdateWindowSurfaceRects; a window
+//       without a surface is an error (creation fails, or one line and exit
+//       status 1), never a blank run
 // - [x] keys (sided modifiers), mouse motion and the three buttons, leave
 // - [x] key releases that SDL makes up when the focus goes are dropped
 // - [x] close button, SIGINT/SIGTERM (SDL_QUIT), resize, minimise, expose
@@ -372,16 +373,18 @@ bool openWindow(HWND window, const WindowRequest& request, Refusal& refusal) {
         refusal = Refusal{pxNativeFailure::refusedByDisplay, std::string("SDL: ") + SDL_GetError()};
         return false;
     }
-    // The surface is made now, so that a window whose pixels could never be
-    // shown is refused here and not found out at the first paint.
-    if (SDL_GetWindowSurface(created) == nullptr) {
-        const std::string error = SDL_GetError();
+    // On X11 the backend shows images itself (sdl_xshm.h), in any visual of
+    // 16 or 32 bits a pixel. Elsewhere the surface is made now, so that a
+    // window whose pixels could never be shown is refused here and not found
+    // out at the first paint.
+    const unsigned long xWindow = sdl::xWindowOf(created);
+    if (xWindow != 0 ? !sdl::canPresent(xWindow) : SDL_GetWindowSurface(created) == nullptr) {
+        const std::string error = xWindow != 0 ? "no visual of 16 or 32 bits a pixel" : SDL_GetError();
         refusal = Refusal{pxNativeFailure::noSurface, "SDL's \"" + std::string(SDL_GetCurrentVideoDriver()) +
                                                           "\" video driver" + (error.empty() ? "" : ": " + error)};
         SDL_DestroyWindow(created);
         return false;
     }
-    const unsigned long xWindow = sdl::xWindowOf(created);
     sdl::watchWindow(xWindow, SDL_GetWindowID(created));
     sdlState().windows[handleValue(window)] = SdlWindow{created, false, false, xWindow};
     sdlState().byId[SDL_GetWindowID(created)] = window;
@@ -432,7 +435,10 @@ void present(HWND window, const Image& image, const Rect& area) {
     const auto it = sdlState().windows.find(handleValue(window));
     if (it == sdlState().windows.end() || it->second.gone) return;
     SDL_Window* w = it->second.window;
-    if (it->second.xWindow != 0 && sdl::sharedImagePut(it->second.xWindow, image.bytes(), area)) return;
+    if (it->second.xWindow != 0) {
+        sdl::present(it->second.xWindow, image.bytes(), image.width, area);
+        return;
+    }
 
     SDL_Surface* surface = SDL_GetWindowSurface(w);
     if (surface == nullptr) cannotDraw(SDL_GetError());
