@@ -47,8 +47,8 @@ struct Shared {
     int errorsAtSync = 0;        // ... as the last round trip found them
     std::map<const std::uint8_t*, std::unique_ptr<Segment>> segments;
     std::map<unsigned long, std::unique_ptr<PixelFormat>> formats;  // by X window
-    std::vector<std::uint8_t> converted;  // a copy in the window's format, reused
-    GC copyGc = nullptr;                  // for the copies, on any window of ours
+    std::vector<std::uint8_t> converted;                            // a copy in the window's format, reused
+    GC copyGc = nullptr;                                            // for the copies, on any window of ours
 };
 
 // Never destroyed: images are freed by the core's state as the process ends,
@@ -312,8 +312,8 @@ void present(unsigned long xWindow, const std::uint8_t* memory, std::int32_t ima
         values.graphics_exposures = False;
         s.copyGc = XCreateGC(s.display, xWindow, GCGraphicsExposures, &values);
     }
-    XPutImage(s.display, xWindow, s.copyGc, &image, sourceX, sourceY, area.left, area.top,
-              static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XPutImage(s.display, xWindow, s.copyGc, &image, sourceX, sourceY, area.left, area.top, static_cast<unsigned>(width),
+              static_cast<unsigned>(height));
     XFlush(s.display);
 }
 
