@@ -19,7 +19,8 @@
 // - [x] no display: creation fails and says why; no silent offscreen run
 // - [x] a Wayland compositor without an input seat: creation fails and says
 //       why (SDL 2.26 would crash)
-// - [x] X server gone: one line of the program's own and exit status 1
+// - [x] X server or Wayland compositor gone: one line of the program's own
+//       and exit status 1
 // - [ ] child windows: SDL has none, so creating one fails
 //
 // SDL_Quit is never called: the native windows end with the process, and
@@ -278,6 +279,13 @@ void windowDestroyedByOthers(Uint32 id) {
     pxNative::input::destroyed(window);
 }
 
+// Whether the connection to the Wayland compositor of our windows has failed.
+bool waylandLost() {
+    for (const auto& [key, record] : sdlState().windows)
+        if (!record.gone && pxNative::sdl::waylandConnectionLost(record.window)) return true;
+    return false;
+}
+
 void translate(const SDL_Event& event) {
     using namespace pxNative;
     switch (event.type) {
@@ -293,6 +301,14 @@ void translate(const SDL_Event& event) {
         break;
     case SDL_QUIT:
         // SIGINT or SIGTERM: SDL's signal handlers turn them into SDL_QUIT.
+        // SDL's Wayland driver sends one too when the compositor has gone:
+        // that is the display lost, as with a lost X server.
+        if (waylandLost()) {
+            std::fprintf(stderr, "%s: lost the connection to Wayland display \"%s\"\n", program_invocation_short_name,
+                         isSet("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "wayland-0");
+            std::fflush(stderr);
+            _exit(1);
+        }
         input::quitRequested();
         break;
     case SDL_WINDOWEVENT: translateWindowEvent(event.window); break;

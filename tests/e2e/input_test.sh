@@ -46,7 +46,7 @@ burst_runs() {
   [ "$kind" = ctrl ] && ctrl=--ctrl
   for run in $(seq 1 "$runs"); do
     start_app
-    id=$(find_window) || { fail "$kind burst: no window"; return; }
+    id=$(find_window) || { fail "$kind burst, run $run: no window; $(cat "$E2E_DIR/stderr")"; stop_process "$APP_PID"; return; }
     if [ "$size" != 320x240 ]; then
       xdotool windowsize "$id" "${size%x*}" "${size#*x}"
     fi
