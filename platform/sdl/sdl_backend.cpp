@@ -88,6 +88,13 @@ std::string valueOf(const char* variable) {
     return value != nullptr ? std::string(value) : std::string();
 }
 
+// Whether an X display name (":0.1", "host:1.2") names a screen other than 0.
+bool namesOtherScreen(const std::string& display) {
+    const std::size_t colon = display.rfind(':');
+    const std::size_t dot = colon == std::string::npos ? colon : display.find('.', colon);
+    return dot != std::string::npos && display.find_first_not_of("0", dot + 1) != std::string::npos;
+}
+
 bool isScreenlessDriver(const char* driver) {
     return driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
 }
@@ -124,6 +131,11 @@ bool startVideo(Refusal& refusal) {
         }
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     }
+    // SDL 2.26 puts a window on the first display that holds its position,
+    // and with XRandR it lists every screen of the X server, each from 0,0:
+    // screen 0 whatever DISPLAY names. Without XRandR it lists only the
+    // screen DISPLAY names (its modes are nothing to this program).
+    if (namesOtherScreen(valueOf("DISPLAY"))) SDL_SetHint(SDL_HINT_VIDEO_X11_XRANDR, "0");
     // Which display was asked for, for the message when none answers. With a
     // screenless driver asked for, neither variable need be set.
     const std::string unreachable = isSet("DISPLAY")           ? "X display \"" + valueOf("DISPLAY") + "\"; "

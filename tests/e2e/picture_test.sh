@@ -86,6 +86,27 @@ else
   echo "skipped: the X server in another IPC namespace (unshare --ipc is not permitted here)"
 fi
 
+# DISPLAY names the second screen of a server with two: the window opens
+# there, and shows the picture.
+XVFB_ARGS="-screen 1 640x480x24" start_xvfb 800x600
+export DISPLAY=$DISPLAY.1
+start_app
+id=$(xdotool search --screen 1 --name '^Glintworks$' 2>/dev/null | head -n1)
+for i in $(seq 1 500); do
+  [ -n "$id" ] && break
+  sleep 0.02
+  id=$(xdotool search --screen 1 --name '^Glintworks$' 2>/dev/null | head -n1)
+done
+if [ -z "$id" ]; then
+  fail "DISPLAY $DISPLAY: no window on screen 1; $(cat "$E2E_DIR/stderr")"
+elif expect_window_shows "$id" "$E2E_DIR/default.png" "$E2E_DIR/shot-screen-1.png"; then
+  pass "DISPLAY $DISPLAY: the window opens on screen 1 and shows the picture"
+else
+  fail "DISPLAY $DISPLAY: $E2E_DIR/shot-screen-1.png vs $E2E_DIR/default.png"
+fi
+stop_process "$APP_PID"; APP_PID=
+xvfb_stop
+
 # A 30-bit display: the picture shows with each 8-bit channel widened to 10
 # bits exactly (its bits repeated), read back from the server's own pixels.
 XVFB_DEPTH=30 start_xvfb 640x480
