@@ -68,9 +68,14 @@ burst_runs() {
     xdotool mousemove --window "$id" 160 120 mousedown 1 mousemove --window "$id" -- -20 100 mouseup 1
     xdotool mousemove --window "$id" 60 200 mousemove --window "$id" 300 40
     [ "$kind" = ctrl ] && xdotool keyup ctrl
-    if ! expect_window_shows "$id" "$E2E_DIR/burst.png" "$E2E_DIR/shot-burst-$kind-$size-$run.png"; then
-      lost=$((lost + 1))
+    shot=$E2E_DIR/shot-burst-$kind-$size-$run.png
+    if ! expect_window_shows "$id" "$E2E_DIR/burst.png" "$shot"; then
       cp "$E2E_DIR/burst.png" "$E2E_DIR/expected-burst-$kind-$size-$run.png"
+      if rgb "$shot" | cmp -s - <(rgb "$E2E_DIR/fresh.png"); then
+        fail "$kind burst in $size, run $run: the press never grabbed the sphere ($shot)"
+      else
+        lost=$((lost + 1))
+      fi
     fi
     xdotool key --window "$id" Escape
     wait_app 10
