@@ -9,7 +9,8 @@
 # most 5 s per display; returns 1, with the log on standard error, if it did
 # not start.
 # XVFB_ARGS, if set, adds options (such as "-extension MIT-SHM", a server
-# without shared memory, as a remote display is). XVFB_DISPLAYS=FIRST-LAST, if
+# without shared memory, as a remote display is); XVFB_DEPTH replaces the 24
+# bits. XVFB_DISPLAYS=FIRST-LAST, if
 # set, keeps to those display numbers (a machine whose users share out the
 # displays); otherwise Xvfb takes the first free one from 0.
 xvfb_start() {
@@ -21,7 +22,7 @@ xvfb_start() {
   for display in "${displays[@]}"; do
     : > "$dir/display"
     # shellcheck disable=SC2086 # XVFB_ARGS is a list of options
-    Xvfb $display -displayfd 3 -screen 0 "${size}x24" -noreset -nolisten tcp ${XVFB_ARGS:-} \
+    Xvfb $display -displayfd 3 -screen 0 "${size}x${XVFB_DEPTH:-24}" -noreset -nolisten tcp ${XVFB_ARGS:-} \
       3>"$dir/display" 2>"$dir/xvfb.log" &
     XVFB_PID=$!
     for i in $(seq 1 250); do

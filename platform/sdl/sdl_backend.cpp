@@ -6,10 +6,11 @@
 // - [x] windows: hidden at creation, title, show and hide, destroy
 // - [x] backing images: on X11 in memory shared with the X server, handed to
 //       it without waiting (sdl_xshm.h); elsewhere ordinary memory
-// - [x] present: shared images straight to the X window; others into SDL's
-//       window surface, then SDL_UpdateWindowSurfaceRects; a window without
-//       a surface is an error (creation fails, or one line and exit status
-//       1), never a blank run
+// - [x] present: on X11 shared images straight to the X window, others
+//       copied to it (converted for 16- and 30-bit visuals); elsewhere into
+//       SDL's window surface, then SDL_UpdateWindowSurfaceRects; a window
+//       without a surface is an error (creation fails, or one line and exit
+//       status 1), never a blank run
 // - [x] keys (sided modifiers), mouse motion and the three buttons, leave
 // - [x] key releases that SDL makes up when the focus goes are dropped
 // - [x] a flood of input sent by other X clients is bounded (sdl_x11_flood.h)
@@ -19,7 +20,8 @@
 // - [x] no display: creation fails and says why; no silent offscreen run
 // - [x] a Wayland compositor without an input seat: creation fails and says
 //       why (SDL 2.26 would crash)
-// - [x] X server gone: one line of the program's own and exit status 1
+// - [x] X server or Wayland compositor gone: one line of the program's own
+//       and exit status 1
 // - [ ] child windows: SDL has none, so creating one fails
 //
 // SDL_Quit is never called: the native windows end with the process, and
@@ -61,6 +63,14 @@ struct SdlState {
     bool videoReady = false;
     std::map<std::uintptr_t, SdlWindow> windows;  // by HWND
     std::map<Uint32, HWND> byId;                  // SDL window id to HWND
+    // The mouse buttons reported pressed and not yet released (bits of
+    // buttonBit), and the window the first of them was pressed in.
+    unsigned held = 0;
+    HWND heldWindow = nullptr;
+    // Buttons whose release the backend reported itself, SDL having lost
+    // it: a release SDL still sends for one of them is not a second one.
+    unsigned releasedForSdl = 0;
+    std::int64_t nextButtonCheckNs = 0;
 };
 
 SdlState& sdlState() {
@@ -77,6 +87,13 @@ bool isSet(const char* variable) {
 std::string valueOf(const char* variable) {
     const char* value = std::getenv(variable);
     return value != nullptr ? std::string(value) : std::string();
+}
+
+// Whether an X display name (":0.1", "host:1.2") names a screen other than 0.
+bool namesOtherScreen(const std::string& display) {
+    const std::size_t colon = display.rfind(':');
+    const std::size_t dot = colon == std::string::npos ? colon : display.find('.', colon);
+    return dot != std::string::npos && display.find_first_not_of("0", dot + 1) != std::string::npos;
 }
 
 bool isScreenlessDriver(const char* driver) {
@@ -115,6 +132,11 @@ bool startVideo(Refusal& refusal) {
         }
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     }
+    // SDL 2.26 puts a window on the first display that holds its position,
+    // and with XRandR it lists every screen of the X server, each from 0,0:
+    // screen 0 whatever DISPLAY names. Without XRandR it lists only the
+    // screen DISPLAY names (its modes are nothing to this program).
+    if (namesOtherScreen(valueOf("DISPLAY"))) SDL_SetHint(SDL_HINT_VIDEO_X11_XRANDR, "0");
     // Which display was asked for, for the message when none answers. With a
     // screenless driver asked for, neither variable need be set.
     const std::string unreachable = isSet("DISPLAY")           ? "X display \"" + valueOf("DISPLAY") + "\"; "
@@ -207,6 +229,63 @@ void translateWindowEvent(const SDL_WindowEvent& event) {
     }
 }
 
+unsigned buttonBit(pxNative::input::Button button) { return 1u << static_cast<unsigned>(button); }
+
+// A press or a release of one of the three buttons, as SDL reports it. A
+// release goes to the window of the press even when SDL names no window (it
+// does when the pointer has left every window).
+void translateButton(const SDL_MouseButtonEvent& event) {
+    using namespace pxNative;
+    input::Button button;
+    // The click count is ignored: two quick clicks stay two clicks.
+    if (event.which == SDL_TOUCH_MOUSEID || !sdl::mouseButton(event.button, button)) return;
+    SdlState& s = sdlState();
+    const unsigned bit = buttonBit(button);
+    HWND window = windowOf(event.windowID);
+    const bool down = event.type == SDL_MOUSEBUTTONDOWN;
+    if (!down && (s.releasedForSdl & bit)) {
+        s.releasedForSdl &= ~bit;
+        return;
+    }
+    s.releasedForSdl &= ~bit;
+    if (down) {
+        if (window == nullptr) return;
+        if (s.held == 0) s.heldWindow = window;
+        s.held |= bit;
+    } else {
+        if (window == nullptr && (s.held & bit)) window = s.heldWindow;
+        s.held &= ~bit;
+        if (window == nullptr) return;
+    }
+    input::mouseButton(window, button, down, event.x, event.y);
+}
+
+// SDL can lose a button release on X11: a press that comes while SDL is
+// still answering the pointer's entry with XUngrabPointer loses the server's
+// implicit grab of the press, and the release, made outside the window, then
+// reaches no one. The program would go on believing the button held (a drag
+// that never ends). So the X server's own word on its buttons is taken where
+// it comes: every input event it sends says which buttons were held when it
+// was made, and while a button is held the server is also asked now and then
+// (pollEvents). A button held here but not there was released before that
+// event: the release is reported at once, in its place among the events, and
+// put into SDL's queue too, so that SDL's own button state follows (the
+// release SDL then reports is dropped).
+void releaseLost(unsigned heldAtServer, int x, int y) {
+    using namespace pxNative;
+    SdlState& s = sdlState();
+    const unsigned lost = s.held & ~heldAtServer;
+    if (lost == 0) return;
+    if (SDL_Window* window = findSdlWindow(s.heldWindow)) sdl::queueReleases(window, lost, x, y);
+    for (const input::Button button : {input::Button::left, input::Button::middle, input::Button::right}) {
+        const unsigned bit = buttonBit(button);
+        if (!(lost & bit)) continue;
+        s.held &= ~bit;
+        s.releasedForSdl |= bit;
+        input::mouseButton(s.heldWindow, button, false, x, y);
+    }
+}
+
 void windowDestroyedByOthers(Uint32 id) {
     const HWND window = windowOf(id);
     if (window == nullptr) return;
@@ -214,14 +293,36 @@ void windowDestroyedByOthers(Uint32 id) {
     pxNative::input::destroyed(window);
 }
 
+// Whether the connection to the Wayland compositor of our windows has failed.
+bool waylandLost() {
+    for (const auto& [key, record] : sdlState().windows)
+        if (!record.gone && pxNative::sdl::waylandConnectionLost(record.window)) return true;
+    return false;
+}
+
 void translate(const SDL_Event& event) {
     using namespace pxNative;
     switch (event.type) {
     case SDL_SYSWMEVENT:
-        if (event.syswm.msg != nullptr) windowDestroyedByOthers(sdl::destroyedWindow(*event.syswm.msg));
+        if (event.syswm.msg != nullptr) {
+            windowDestroyedByOthers(sdl::destroyedWindow(*event.syswm.msg));
+            // SDL reports an X event this way before it handles it.
+            unsigned atServer = 0;
+            int x = 0;
+            int y = 0;
+            if (sdl::buttonsInEvent(*event.syswm.msg, atServer, x, y)) releaseLost(atServer, x, y);
+        }
         break;
     case SDL_QUIT:
         // SIGINT or SIGTERM: SDL's signal handlers turn them into SDL_QUIT.
+        // SDL's Wayland driver sends one too when the compositor has gone:
+        // that is the display lost, as with a lost X server.
+        if (waylandLost()) {
+            std::fprintf(stderr, "%s: lost the connection to Wayland display \"%s\"\n", program_invocation_short_name,
+                         isSet("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "wayland-0");
+            std::fflush(stderr);
+            _exit(1);
+        }
         input::quitRequested();
         break;
     case SDL_WINDOWEVENT: translateWindowEvent(event.window); break;
@@ -240,17 +341,45 @@ void translate(const SDL_Event& event) {
         break;
     }
     case SDL_MOUSEBUTTONDOWN:
-    case SDL_MOUSEBUTTONUP: {
-        const HWND window = windowOf(event.button.windowID);
-        input::Button button;
-        // The click count is ignored: two quick clicks stay two clicks.
-        if (window != nullptr && event.button.which != SDL_TOUCH_MOUSEID &&
-            sdl::mouseButton(event.button.button, button))
-            input::mouseButton(window, button, event.type == SDL_MOUSEBUTTONDOWN, event.button.x, event.button.y);
-        break;
-    }
+    case SDL_MOUSEBUTTONUP: translateButton(event.button); break;
     default: break;
     }
+}
+
+// Every event SDL has for us now, translated.
+void translateWaiting() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_KEYUP) {
+            // The releases SDL makes up at a focus loss come together with it.
+            SDL_Event following[64];
+            const int count = SDL_PeepEvents(following, 64, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+            if (pxNative::sdl::releasedByFocusLoss(event.key, following, count > 0 ? count : 0)) continue;
+        }
+        translate(event);
+    }
+}
+
+// While a button is held, asks the X server every 10 ms which buttons it
+// holds (see releaseLost): a release that no later event tells of shows too.
+void reconcileButtons() {
+    using namespace pxNative;
+    SdlState& s = sdlState();
+    if (s.held == 0) return;
+    const std::int64_t now = backend::nowNs();
+    if (now < s.nextButtonCheckNs) return;
+    s.nextButtonCheckNs = now + 10'000'000;  // a lost release shows within 10 ms
+    SDL_Window* window = findSdlWindow(s.heldWindow);
+    if (window == nullptr) {
+        s.held = 0;  // the window is gone, and the core's record of it
+        return;
+    }
+    unsigned atServer = 0;
+    int x = 0;
+    int y = 0;
+    if (!pxNative::sdl::buttonsAtServer(window, atServer, x, y)) return;
+    translateWaiting();  // what the server sent before its answer
+    releaseLost(atServer, x, y);
 }
 
 }  // namespace
@@ -274,17 +403,19 @@ bool openWindow(HWND window, const WindowRequest& request, Refusal& refusal) {
         refusal = Refusal{pxNativeFailure::refusedByDisplay, std::string("SDL: ") + SDL_GetError()};
         return false;
     }
-    // The surface is made now, so that a window whose pixels could never be
-    // shown is refused here and not found out at the first paint.
-    if (SDL_GetWindowSurface(created) == nullptr) {
-        const std::string error = SDL_GetError();
+    // On X11 the backend shows images itself (sdl_xshm.h), in any visual of
+    // 16 or 32 bits a pixel. Elsewhere the surface is made now, so that a
+    // window whose pixels could never be shown is refused here and not found
+    // out at the first paint.
+    const unsigned long xWindow = sdl::xWindowOf(created);
+    if (xWindow != 0 ? !sdl::canPresent(xWindow) : SDL_GetWindowSurface(created) == nullptr) {
+        const std::string error = xWindow != 0 ? "no visual of 16 or 32 bits a pixel" : SDL_GetError();
         refusal = Refusal{pxNativeFailure::noSurface, "SDL's \"" + std::string(SDL_GetCurrentVideoDriver()) +
                                                           "\" video driver" + (error.empty() ? "" : ": " + error)};
         SDL_DestroyWindow(created);
         return false;
     }
     sdl::boundSentInput(created);
-    const unsigned long xWindow = sdl::xWindowOf(created);
     sdl::watchWindow(xWindow, SDL_GetWindowID(created));
     sdlState().windows[handleValue(window)] = SdlWindow{created, false, false, xWindow};
     sdlState().byId[SDL_GetWindowID(created)] = window;
@@ -335,7 +466,10 @@ void present(HWND window, const Image& image, const Rect& area) {
     const auto it = sdlState().windows.find(handleValue(window));
     if (it == sdlState().windows.end() || it->second.gone) return;
     SDL_Window* w = it->second.window;
-    if (it->second.xWindow != 0 && sdl::sharedImagePut(it->second.xWindow, image.bytes(), area)) return;
+    if (it->second.xWindow != 0) {
+        sdl::present(it->second.xWindow, image.bytes(), image.width, area);
+        return;
+    }
 
     SDL_ClearError();
     SDL_Surface* surface = SDL_GetWindowSurface(w);
@@ -374,16 +508,8 @@ void present(HWND window, const Image& image, const Rect& area) {
 
 void pollEvents() {
     if (!sdlState().videoReady) return;
-    SDL_Event event;
-    while (SDL_PollEvent(&event)) {
-        if (event.type == SDL_KEYUP) {
-            // The releases SDL makes up at a focus loss come together with it.
-            SDL_Event following[64];
-            const int count = SDL_PeepEvents(following, 64, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
-            if (sdl::releasedByFocusLoss(event.key, following, count > 0 ? count : 0)) continue;
-        }
-        translate(event);
-    }
+    translateWaiting();
+    reconcileButtons();
 }
 
 void waitEvents(std::optional<std::int64_t> deadlineNs) {

@@ -1,5 +1,6 @@
 #include "platform/sdl/sdl_wayland.h"
 
+#include <SDL_syswm.h>
 #include <wayland-client.h>
 
 #include <cstring>
@@ -30,6 +31,13 @@ bool waylandHasSeat() {
     }
     wl_display_disconnect(display);
     return seat;
+}
+
+bool waylandConnectionLost(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_WAYLAND) return false;
+    return info.info.wl.display != nullptr && wl_display_get_error(info.info.wl.display) != 0;
 }
 
 }  // namespace pxNative::sdl

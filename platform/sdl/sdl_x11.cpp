@@ -70,6 +70,102 @@ void watchWindow(unsigned long xWindow, Uint32 id) {
     if (xWindow != 0) watched()[xWindow] = id;
 }
 
+namespace {
+
+Display* sdlDisplay(SDL_Window* window, Window& xWindow) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_X11) return nullptr;
+    xWindow = info.info.x11.window;
+    return info.info.x11.display;
+}
+
+// Bits of buttonsAtServer: X buttons 1 (left), 2 (middle) and 3 (right).
+constexpr unsigned kButtonMasks[3] = {Button1Mask, Button2Mask, Button3Mask};
+
+}  // namespace
+
+bool buttonsAtServer(SDL_Window* window, unsigned& held, int& x, int& y) {
+    Window xWindow = 0;
+    Display* display = sdlDisplay(window, xWindow);
+    if (display == nullptr) return false;
+    Window root = 0;
+    Window child = 0;
+    int rootX = 0;
+    int rootY = 0;
+    unsigned mask = 0;
+    // False only when the pointer is on another screen; the mask holds anyway.
+    XQueryPointer(display, xWindow, &root, &child, &rootX, &rootY, &x, &y, &mask);
+    held = 0;
+    for (unsigned i = 0; i < 3; ++i)
+        if (mask & kButtonMasks[i]) held |= 1u << i;
+    return true;
+}
+
+bool buttonsInEvent(const SDL_SysWMmsg& message, unsigned& held, int& x, int& y) {
+    if (message.subsystem != SDL_SYSWM_X11) return false;
+    const XEvent& event = message.msg.x11.event;
+    if (event.xany.send_event) return false;
+    unsigned mask = 0;
+    switch (event.type) {
+    case KeyPress:
+    case KeyRelease:
+        mask = event.xkey.state;
+        x = event.xkey.x;
+        y = event.xkey.y;
+        break;
+    case ButtonPress:
+    case ButtonRelease:
+        mask = event.xbutton.state;  // before this press or release
+        x = event.xbutton.x;
+        y = event.xbutton.y;
+        break;
+    case MotionNotify:
+        mask = event.xmotion.state;
+        x = event.xmotion.x;
+        y = event.xmotion.y;
+        break;
+    case EnterNotify:
+    case LeaveNotify:
+        mask = event.xcrossing.state;
+        x = event.xcrossing.x;
+        y = event.xcrossing.y;
+        break;
+    default: return false;
+    }
+    held = 0;
+    for (unsigned i = 0; i < 3; ++i)
+        if (mask & kButtonMasks[i]) held |= 1u << i;
+    return true;
+}
+
+void queueReleases(SDL_Window* window, unsigned buttons, int x, int y) {
+    Window xWindow = 0;
+    Display* display = sdlDisplay(window, xWindow);
+    if (display == nullptr) return;
+    unsigned state = 0;
+    for (unsigned i = 0; i < 3; ++i)
+        if (buttons & (1u << i)) state |= kButtonMasks[i];
+    XEvent events[3] = {};
+    int count = 0;
+    for (unsigned i = 0; i < 3; ++i) {
+        if (!(buttons & (1u << i))) continue;
+        XButtonEvent& event = events[count++].xbutton;
+        event.type = ButtonRelease;
+        event.display = display;
+        event.window = xWindow;
+        event.root = DefaultRootWindow(display);
+        event.x = x;
+        event.y = y;
+        event.state = state;  // the buttons held before this release
+        event.button = i + 1;
+        event.same_screen = True;
+        state &= ~kButtonMasks[i];
+    }
+    // Each goes to the head of the queue: the last first.
+    while (count > 0) XPutBackEvent(display, &events[--count]);
+}
+
 Uint32 destroyedWindow(const SDL_SysWMmsg& message) {
     if (message.subsystem != SDL_SYSWM_X11) return 0;
     const XEvent& event = message.msg.x11.event;

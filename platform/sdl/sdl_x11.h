@@ -31,6 +31,24 @@ unsigned long xWindowOf(SDL_Window* window);
 // long as the process runs.
 void watchWindow(unsigned long xWindow, Uint32 id);
 
+// The mouse buttons held at the X server now (bits: 1 left, 2 middle, 4
+// right) and the pointer's place in the X window of `window`, asked on SDL's
+// own connection: every event the server sent before its answer is in SDL's
+// queue by then, so that SDL_PumpEvents afterwards has seen every release that
+// happened before the question. False for a window that is not an X11 one.
+bool buttonsAtServer(SDL_Window* window, unsigned& held, int& x, int& y);
+
+// The mouse buttons the X server held when it made the event in `message`
+// (bits of buttonsAtServer) and where in its window the pointer was, for the
+// server's own key, button, motion and crossing events; false for any other
+// (those another client sent carry whatever that client put in them).
+bool buttonsInEvent(const SDL_SysWMmsg& message, unsigned& held, int& x, int& y);
+
+// Puts an X ButtonRelease of `buttons` (the bits of buttonsAtServer) at (x, y)
+// in the X window of `window` at the head of SDL's queue, as if the server
+// had sent it: SDL's own button state follows it, and so does its next event.
+void queueReleases(SDL_Window* window, unsigned buttons, int x, int y);
+
 // The SDL window whose X window another program destroyed, if `message` says
 // so (DestroyNotify); otherwise 0. An SDL window id.
 Uint32 destroyedWindow(const SDL_SysWMmsg& message);

@@ -18,10 +18,13 @@
 // happened (the backend's error handler counts them, sdl_x11.h). A lost
 // connection ends the program like SDL's.
 //
-// When shared memory cannot be had (no X11, no MIT-SHM extension, a server on
-// another machine, a visual other than 32-bit blue, green, red, unused, or a
-// segment refused), allocate returns null and the backend keeps ordinary
-// memory and SDL's window surface for that image.
+// When shared memory cannot be had (no MIT-SHM extension, a server on
+// another machine, a visual other than 32-bit blue, green, red, unused, a
+// segment refused, or attached by a server in another IPC namespace under the
+// same id), allocate returns null, the backend keeps ordinary memory, and
+// present copies it to the server over the connection. SDL's own window
+// surface is never made on X11: it would be a segment every local user can
+// read and write (SDL makes it 0777), and SDL knows no 30-bit format.
 
 #include <cstdint>
 
@@ -38,9 +41,16 @@ std::uint8_t* sharedImageAllocate(unsigned long xWindow, std::int32_t width, std
 bool sharedImageFree(std::uint8_t* memory);
 // Returns once the server has read everything it was handed from `memory`.
 void sharedImageWaitIdle(std::uint8_t* memory);
-// Hands `area` of an image in `memory` (from sharedImageAllocate) to the
-// server for the X window, at the same place; false, and nothing done, for
-// any other memory.
-bool sharedImagePut(unsigned long xWindow, const std::uint8_t* memory, const Rect& area);
+// Whether present can show images in the X window: its visual is TrueColor
+// or DirectColor with 16 or 32 bits a pixel (depths 15, 16, 24 and 30).
+// Call only while SDL's X11 video driver runs.
+bool canPresent(unsigned long xWindow);
+// Shows `area` of an image of `imageWidth` pixels a row in `memory` in the X
+// window, at the same place: shared memory (from sharedImageAllocate) is
+// handed to the server, other memory is copied to it, converted to the
+// window's pixel format where that differs (each 8-bit channel widened
+// exactly, or cut as SDL cuts it). Once a put of shared memory has failed
+// (sharedImageWaitIdle finds out), every image is copied.
+void present(unsigned long xWindow, const std::uint8_t* memory, std::int32_t imageWidth, const Rect& area);
 
 }  // namespace pxNative::sdl

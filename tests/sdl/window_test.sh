@@ -115,8 +115,23 @@ touch "$RUN/show"
 wait_map_state "$id" IsViewable || abort "the window was never mapped after it was shown"
 expect_shows "$id" size-203x151.ppm && pass "the blitted buffer reads back byte for byte"
 
-# Keys and a drag. Keyboard focus came with the show; the pointer starts
-# outside the window.
+# No shared memory segment of the probe is open to other users (SDL's own
+# window surface would be one, made 0777).
+segments=$(ipcs -m -p | awk -v pid="$PROBE_PID" '$3 == pid {print $1}')
+open_to_others=$(for shmid in $segments; do ipcs -m | awk -v id="$shmid" '$2 == id && $4 != 600 {print id ":" $4}'; done)
+[ -z "$open_to_others" ] || fail "shared memory segments open to other users: $open_to_others"
+if [ -z "${EXPECT_NO_SHM:-}" ]; then
+  [ -n "$segments" ] && pass "the image is in shared memory, 0600" || fail "no shared memory segment of the probe"
+fi
+
+# Keys and a drag. Keyboard focus comes with the show; the pointer starts
+# outside the window. The keys wait until the window has the focus, or they
+# would go elsewhere.
+for i in $(seq 1 500); do
+  [ "$(xdotool getwindowfocus 2>/dev/null)" = "$id" ] && break
+  sleep 0.02
+done
+[ "$(xdotool getwindowfocus 2>/dev/null)" = "$id" ] || abort "the window never got the keyboard focus"
 xdotool mousemove --window "$id" 20 30
 xdotool key Escape
 xdotool keydown ctrl

@@ -97,7 +97,26 @@ check_statistics
 # none, and the window must be refused rather than run unseen.
 run_wayland glintworks-x11 SDL_FRAMEBUFFER_ACCELERATION=0
 expect_refused "no drawing surface" '^glintworks: cannot open a window: .*drawing surface'
-stop_weston
+
+# The compositor dies under a running program: the display is lost, as when
+# an X server dies: one line naming it and status 1, not the three lines.
+run_wayland glintworks-x11
+# Once the window shows its picture.
+for i in $(seq 1 50); do
+  rm -f wayland-screenshot-*.png
+  WAYLAND_DISPLAY=glintworks-x11 weston-screenshooter >/dev/null 2>&1
+  shot=$(ls wayland-screenshot-*.png 2>/dev/null | head -n1)
+  [ -n "$shot" ] && convert "$shot" "$E2E_DIR/screen.ppm" &&
+    "$FIND_PICTURE" "$E2E_DIR/screen.ppm" "$E2E_DIR/default.ppm" >/dev/null && break
+  kill -0 "$APP_PID" 2>/dev/null || break
+  sleep 0.2
+done
+# weston itself, the child of the timeout that started it.
+weston_pid=$(pgrep -P "$WESTON_PID" -x weston)
+[ -n "$weston_pid" ] || fail "no weston process under $WESTON_PID"
+kill -9 $weston_pid 2>/dev/null
+wait "$WESTON_PID" 2>/dev/null; WESTON_PID=
+expect_refused "the compositor killed" '^glintworks: lost the connection to Wayland display "glintworks-x11"$'
 
 start_weston headless-backend.so glintworks-headless
 run_wayland glintworks-headless
