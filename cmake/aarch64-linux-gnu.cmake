@@ -36,6 +36,3 @@ find_program(GLINTWORKS_QEMU_AARCH64 NAMES qemu-aarch64-static qemu-aarch64 REQU
 set(CMAKE_CROSSCOMPILING_EMULATOR ${GLINTWORKS_QEMU_AARCH64} CACHE STRING
     "Runs the arm64 programs of the build" FORCE)
 
-# The Debian package is for arm64, its dependencies read from the arm64
-# libraries (dpkg-shlibdeps with the cross objdump and the multiarch paths).
-set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)

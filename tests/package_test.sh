@@ -5,10 +5,17 @@
 # (nothing is installed into the system): the snapshot tool writes the scene,
 # the viewer opens its window in a private Xvfb and ends on Esc with the three
 # lines. Every wait is bounded; everything started is stopped on exit.
-# Usage: package_test.sh BUILD_DIR VERSION
+# A cross build's package (arm64) is checked the same way, its programs run
+# under the emulator given.
+# Usage: package_test.sh BUILD_DIR VERSION [ARCH [EMULATOR]]
+#   ARCH      the package's Debian architecture (default: this machine's)
+#   EMULATOR  runs that architecture's programs here (qemu-aarch64-static)
 set -u
 BUILD=$1
 VERSION=$2
+ARCH=${3:-$(dpkg --print-architecture)}
+run=()
+[ -n "${4:-}" ] && run=("$4")
 work=$(mktemp -d "${TMPDIR:-/tmp}/glintworks-package.XXXXXX")
 XVFB_PID=
 APP_PID=
@@ -36,15 +43,15 @@ done
 if ! (cd "$BUILD" && cpack -G DEB -B "$work/out") >"$work/cpack.log" 2>&1; then
   cat "$work/cpack.log"; fail "cpack failed"; finish
 fi
-deb=$work/out/glintworks_${VERSION}_amd64.deb
-[ -f "$deb" ] || { ls "$work/out"; fail "no glintworks_${VERSION}_amd64.deb"; finish; }
+deb=$work/out/glintworks_${VERSION}_${ARCH}.deb
+[ -f "$deb" ] || { ls "$work/out"; fail "no glintworks_${VERSION}_${ARCH}.deb"; finish; }
 pass "built $(basename "$deb"), $(stat -c %s "$deb") bytes"
 
 # Control fields.
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = glintworks ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$VERSION" ] || fail "Version: $(field Version), not $VERSION"
-[ "$(field Architecture)" = amd64 ] || fail "Architecture: $(field Architecture)"
+[ "$(field Architecture)" = "$ARCH" ] || fail "Architecture: $(field Architecture)"
 [ "$(field Section)" = graphics ] || fail "Section: $(field Section)"
 field Maintainer | grep -qE '^[^<]+ <[^@ ]+@[^> ]+>$' || fail "Maintainer: $(field Maintainer)"
 [ "$(field Description | wc -l)" -ge 3 ] || fail "Description has no extended text: $(field Description)"
@@ -60,9 +67,20 @@ for program in glintworks glintworks-snapshot; do
 done | sort -u >"$work/needed"
 # One dpkg -S for all the libraries, as each call reads the whole package
 # database; a library is asked for by the path ldconfig knows and by the file
-# that path leads to, as either may be the one its package lists.
+# that path leads to, as either may be the one its package lists. Another
+# architecture's libraries (multiarch), which ldconfig does not list here, are
+# looked for in that architecture's library folders.
+native=$(dpkg --print-architecture)
+multiarch=$(dpkg-architecture -a"$ARCH" -qDEB_HOST_MULTIARCH 2>/dev/null)
 while read -r soname; do
-  path=$(ldconfig -p | awk -v s="$soname" '$1 == s && /x86-64/ { print $NF; exit }')
+  if [ "$ARCH" = "$native" ]; then
+    path=$(ldconfig -p | awk -v s="$soname" '$1 == s && /x86-64/ { print $NF; exit }')
+  else
+    path=
+    for folder in "/lib/$multiarch" "/usr/lib/$multiarch"; do
+      [ -e "$folder/$soname" ] && { path=$folder/$soname; break; }
+    done
+  fi
   [ -n "$path" ] || { fail "the programs need $soname, which the system does not have"; continue; }
   echo "$soname $path $(readlink -f "$path")"
 done <"$work/needed" >"$work/paths"
@@ -122,14 +140,15 @@ for page in man6/glintworks.6.gz man1/glintworks-snapshot.1.gz; do
   grep -q "Glintworks $VERSION" "$work/page.txt" || fail "$page does not name version $VERSION"
 done
 MANWIDTH=80 man -E UTF-8 -l "$root/usr/share/man/man1/glintworks-snapshot.1.gz" 2>/dev/null >"$work/snapshot.txt"
-for option in $("$root/usr/bin/glintworks-snapshot" --help | grep -oE -- '--[a-z]+' | sort -u); do
+for option in $("${run[@]}" "$root/usr/bin/glintworks-snapshot" --help | grep -oE -- '--[a-z]+' | sort -u); do
   grep -q -- "$option" "$work/snapshot.txt" || fail "glintworks-snapshot(1) does not describe $option"
 done
 
 # The unpacked snapshot tool: its version, and the same picture as the build's.
-[ "$("$root/usr/bin/glintworks-snapshot" --version)" = "glintworks-snapshot $VERSION" ] ||
-  fail "--version: $("$root/usr/bin/glintworks-snapshot" --version 2>&1)"
-if "$root/usr/bin/glintworks-snapshot" "$work/packaged.png" && "$BUILD/tools/glintworks-snapshot" "$work/built.png" &&
+[ "$("${run[@]}" "$root/usr/bin/glintworks-snapshot" --version)" = "glintworks-snapshot $VERSION" ] ||
+  fail "--version: $("${run[@]}" "$root/usr/bin/glintworks-snapshot" --version 2>&1)"
+if "${run[@]}" "$root/usr/bin/glintworks-snapshot" "$work/packaged.png" &&
+  "${run[@]}" "$BUILD/tools/glintworks-snapshot" "$work/built.png" &&
   cmp -s "$work/packaged.png" "$work/built.png"; then
   pass "the packaged snapshot tool writes the scene"
 else
@@ -138,7 +157,7 @@ fi
 
 # The unpacked viewer in a private Xvfb: its window, then Esc and the three lines.
 xvfb_start "$work" 2>&1 || { fail "Xvfb did not start"; finish; }
-"$root/usr/bin/glintworks" >"$work/stdout" 2>"$work/stderr" &
+"${run[@]}" "$root/usr/bin/glintworks" >"$work/stdout" 2>"$work/stderr" &
 APP_PID=$!
 if id=$(xvfb_find_window Glintworks); then
   xdotool key --window "$id" Escape

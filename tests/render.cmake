@@ -33,3 +33,12 @@ if(GLINTWORKS_EMULATED AND CMAKE_SYSTEM_PROCESSOR STREQUAL aarch64)
       ENVIRONMENT QEMU_CPU=max,sve${bits}=on)
   endforeach()
 endif()
+
+# 64-bit ARM, native or cross: the NEON objects hold no crypto instruction
+# (render/hwy-arm/hwy/ops/set_macros-inl.h).
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+  add_test(NAME render_neon_without_crypto
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/neon_crypto_check.sh ${CMAKE_OBJDUMP} $<TARGET_OBJECTS:glintworks_render>
+    COMMAND_EXPAND_LISTS)
+  set_tests_properties(render_neon_without_crypto PROPERTIES TIMEOUT 60 LABELS unit)
+endif()
