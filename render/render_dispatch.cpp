@@ -33,6 +33,9 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ARCH_X86
 #include <cpuid.h>
+#elif HWY_ARCH_ARM_A64 && defined(__linux__)
+#include <asm/hwcap.h>
+#include <sys/auxv.h>
 #endif
 
 #include <cstdarg>
@@ -93,6 +96,21 @@ bool runsAvx3() {
 }
 #endif  // HWY_ARCH_X86
 
+#if HWY_ARCH_ARM_A64
+// NEON is compiled for Advanced SIMD alone, without the crypto extension that
+// Highway 1.0.3 asks for (render/hwy-arm/hwy/ops/set_macros-inl.h), so
+// Advanced SIMD is all that is asked of the CPU: the Linux kernel reports it
+// in the auxiliary vector. Every 64-bit ARM CPU that Debian runs on has it,
+// but the kernel is asked rather than assumed.
+bool runsNeon() {
+#if defined(__linux__)
+    return (getauxval(AT_HWCAP) & HWCAP_ASIMD) != 0;
+#else
+    return false;
+#endif
+}
+#endif  // HWY_ARCH_ARM_A64
+
 bool runsAlways() { return true; }
 
 struct Target {
@@ -110,6 +128,8 @@ const Target kTargets[] = {
     {"AVX2", HWY_CHOOSE_AVX2(RenderFlat), runsAvx2},
     {"SSE4", HWY_CHOOSE_SSE4(RenderFlat), runsSse4},
     {"SSSE3", HWY_CHOOSE_SSSE3(RenderFlat), runsSsse3},
+#elif HWY_ARCH_ARM_A64
+    {"NEON", HWY_CHOOSE_NEON(RenderFlat), runsNeon},
 #elif HWY_ARCH_WASM
     // WebAssembly has no run-time choice: a module that holds SIMD128
     // instructions loads only where they run, so they are always there.

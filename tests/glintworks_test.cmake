@@ -1,12 +1,13 @@
 # glintworks_test(NAME TIMEOUT SECONDS LABELS LABEL...
-#                 [GTEST | SCRIPT FILE [ARG...] | COMMAND PROGRAM [ARG...]]
+#                 [GTEST [FILTER PATTERN] | SCRIPT FILE [ARG...] | COMMAND PROGRAM [ARG...]]
 #                 [SKIP_RETURN_CODE CODE] [RESOURCE_LOCK NAME] [ENVIRONMENT VAR=VALUE...])
 #
 # Registers a test with its timeout and labels, the one way every build's
 # tests are registered:
 # - GTEST: NAME is a GoogleTest program built here; each of its cases becomes
 #   a test of its own, "Suite.Case", found by running the program once it is
-#   built (one label only, which the cases share);
+#   built (one label only, which the cases share; FILTER, a GoogleTest
+#   filter, leaves cases out);
 # - SCRIPT: a shell test, FILE relative to tests/, run by bash with ARGs; it
 #   sources tests/testlib.sh;
 # - COMMAND: a program with its arguments, as one test;
@@ -16,7 +17,7 @@
 # those that need a tool that is not installed); RESOURCE_LOCK keeps tests
 # that share NAME from running at the same time.
 function(glintworks_test name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "GTEST" "TIMEOUT;SKIP_RETURN_CODE;RESOURCE_LOCK"
+  cmake_parse_arguments(PARSE_ARGV 1 arg "GTEST" "TIMEOUT;SKIP_RETURN_CODE;RESOURCE_LOCK;FILTER"
                         "LABELS;SCRIPT;COMMAND;ENVIRONMENT")
   if(arg_UNPARSED_ARGUMENTS OR NOT arg_TIMEOUT OR NOT arg_LABELS)
     message(FATAL_ERROR "glintworks_test(${name}): give TIMEOUT and LABELS, and nothing else unnamed")
@@ -27,7 +28,11 @@ function(glintworks_test name)
        DEFINED arg_SKIP_RETURN_CODE OR DEFINED arg_RESOURCE_LOCK)
       message(FATAL_ERROR "glintworks_test(${name} GTEST): one label and a timeout only")
     endif()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${arg_TIMEOUT} LABELS ${arg_LABELS})
+    if(NOT DEFINED arg_FILTER)
+      set(arg_FILTER "*")
+    endif()
+    gtest_discover_tests(${name} TEST_FILTER ${arg_FILTER} DISCOVERY_TIMEOUT 60
+                         PROPERTIES TIMEOUT ${arg_TIMEOUT} LABELS ${arg_LABELS})
     return()
   endif()
 

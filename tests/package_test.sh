@@ -5,9 +5,16 @@
 # (nothing is installed into the system): the snapshot tool writes the scene,
 # the viewer opens its window in a private Xvfb and ends on Esc with the three
 # lines. Every wait is bounded; everything started is stopped on exit.
-# Usage: package_test.sh BUILD_DIR VERSION
+# A cross build's package (arm64) is checked the same way, its programs run
+# under the emulator given.
+# Usage: package_test.sh BUILD_DIR VERSION [ARCH [EMULATOR]]
+#   ARCH      the package's Debian architecture (default: this machine's)
+#   EMULATOR  runs that architecture's programs here (qemu-aarch64-static)
 BUILD=$1
 VERSION=$2
+ARCH=${3:-$(dpkg --print-architecture)}
+run=()
+[ -n "${4:-}" ] && run=("$4")
 . "$(dirname "$0")/testlib.sh"
 
 for tool in cpack dpkg-deb dpkg-shlibdeps file lintian desktop-file-validate man objdump Xvfb xdotool identify; do
@@ -18,7 +25,7 @@ done
 if ! (cd "$BUILD" && cpack -G DEB -B "$TEST_DIR/out") >"$TEST_DIR/cpack.log" 2>&1; then
   cat "$TEST_DIR/cpack.log"; fail "cpack failed"; finish package
 fi
-deb=$TEST_DIR/out/glintworks_${VERSION}_amd64.deb
+deb=$TEST_DIR/out/glintworks_${VERSION}_${ARCH}.deb
 [ -f "$deb" ] || { ls "$TEST_DIR/out"; fail "no glintworks_${VERSION}_amd64.deb"; finish package; }
 pass "built $(basename "$deb"), $(stat -c %s "$deb") bytes"
 
@@ -26,7 +33,7 @@ pass "built $(basename "$deb"), $(stat -c %s "$deb") bytes"
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = glintworks ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$VERSION" ] || fail "Version: $(field Version), not $VERSION"
-[ "$(field Architecture)" = amd64 ] || fail "Architecture: $(field Architecture)"
+[ "$(field Architecture)" = "$ARCH" ] || fail "Architecture: $(field Architecture)"
 [ "$(field Section)" = graphics ] || fail "Section: $(field Section)"
 field Maintainer | grep -qE '^[^<]+ <[^@ ]+@[^> ]+>$' || fail "Maintainer: $(field Maintainer)"
 [ "$(field Description | wc -l)" -ge 3 ] || fail "Description has no extended text: $(field Description)"
@@ -42,9 +49,20 @@ for program in glintworks glintworks-snapshot; do
 done | sort -u >"$TEST_DIR/needed"
 # One dpkg -S for all the libraries, as each call reads the whole package
 # database; a library is asked for by the path ldconfig knows and by the file
-# that path leads to, as either may be the one its package lists.
+# that path leads to, as either may be the one its package lists. Another
+# architecture's libraries (multiarch), which ldconfig does not list here, are
+# looked for in that architecture's library folders.
+native=$(dpkg --print-architecture)
+multiarch=$(dpkg-architecture -a"$ARCH" -qDEB_HOST_MULTIARCH 2>/dev/null)
 while read -r soname; do
-  path=$(ldconfig -p | awk -v s="$soname" '$1 == s && /x86-64/ { print $NF; exit }')
+  if [ "$ARCH" = "$native" ]; then
+    path=$(ldconfig -p | awk -v s="$soname" '$1 == s && /x86-64/ { print $NF; exit }')
+  else
+    path=
+    for folder in "/lib/$multiarch" "/usr/lib/$multiarch"; do
+      [ -e "$folder/$soname" ] && { path=$folder/$soname; break; }
+    done
+  fi
   [ -n "$path" ] || { fail "the programs need $soname, which the system does not have"; continue; }
   echo "$soname $path $(readlink -f "$path")"
 done <"$TEST_DIR/needed" >"$TEST_DIR/paths"
@@ -104,14 +122,15 @@ for page in man6/glintworks.6.gz man1/glintworks-snapshot.1.gz; do
   grep -q "Glintworks $VERSION" "$TEST_DIR/page.txt" || fail "$page does not name version $VERSION"
 done
 MANWIDTH=80 man -E UTF-8 -l "$root/usr/share/man/man1/glintworks-snapshot.1.gz" 2>/dev/null >"$TEST_DIR/snapshot.txt"
-for option in $("$root/usr/bin/glintworks-snapshot" --help | grep -oE -- '--[a-z]+' | sort -u); do
+for option in $("${run[@]}" "$root/usr/bin/glintworks-snapshot" --help | grep -oE -- '--[a-z]+' | sort -u); do
   grep -q -- "$option" "$TEST_DIR/snapshot.txt" || fail "glintworks-snapshot(1) does not describe $option"
 done
 
 # The unpacked snapshot tool: its version, and the same picture as the build's.
-[ "$("$root/usr/bin/glintworks-snapshot" --version)" = "glintworks-snapshot $VERSION" ] ||
-  fail "--version: $("$root/usr/bin/glintworks-snapshot" --version 2>&1)"
-if "$root/usr/bin/glintworks-snapshot" "$TEST_DIR/packaged.png" && "$BUILD/tools/glintworks-snapshot" "$TEST_DIR/built.png" &&
+[ "$("${run[@]}" "$root/usr/bin/glintworks-snapshot" --version)" = "glintworks-snapshot $VERSION" ] ||
+  fail "--version: $("${run[@]}" "$root/usr/bin/glintworks-snapshot" --version 2>&1)"
+if "${run[@]}" "$root/usr/bin/glintworks-snapshot" "$TEST_DIR/packaged.png" &&
+  "${run[@]}" "$BUILD/tools/glintworks-snapshot" "$TEST_DIR/built.png" &&
   cmp -s "$TEST_DIR/packaged.png" "$TEST_DIR/built.png"; then
   pass "the packaged snapshot tool writes the scene"
 else
@@ -120,7 +139,7 @@ fi
 
 # The unpacked viewer in a private Xvfb: its window, then Esc and the three lines.
 xvfb_start "$TEST_DIR" 2>&1 || { fail "Xvfb did not start"; finish package; }
-"$root/usr/bin/glintworks" >"$TEST_DIR/stdout" 2>"$TEST_DIR/stderr" &
+"${run[@]}" "$root/usr/bin/glintworks" >"$TEST_DIR/stdout" 2>"$TEST_DIR/stderr" &
 APP_PID=$!
 if id=$(xvfb_find_window Glintworks); then
   xdotool key --window "$id" Escape

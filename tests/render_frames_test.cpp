@@ -18,6 +18,10 @@
 #if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
 #include "hwy/targets.h"
 #endif
+#if defined(__aarch64__) && defined(__linux__)
+#include <asm/hwcap.h>
+#include <sys/auxv.h>
+#endif
 #include "scene/default_scene.h"
 #include "render/flatten.h"
 #include "render/render.h"
@@ -148,6 +152,23 @@ TEST(RenderTargets, AreWasmSimd128ThenScalar) {
     for (int i = 0; i < renderTargetCount(); ++i) offered.push_back(renderTargetNameAt(i));
     EXPECT_EQ(offered, (std::vector<std::string>{"WASM SIMD128", "scalar"}));
     EXPECT_STREQ(renderTargetName(), "WASM SIMD128");
+}
+#elif defined(__aarch64__)
+// Highway's library offers NEON only where the CPU has AES too, since its
+// NEON code may use the crypto extension; the renderer's NEON is compiled
+// without it, so every CPU with Advanced SIMD gets NEON (the Raspberry Pi 4
+// often has no AES). So: NEON wherever the kernel reports Advanced SIMD,
+// and in any case wherever Highway would run its own NEON.
+TEST(RenderTargets, AreNeonWhereverTheCpuHasAdvancedSimdThenScalar) {
+    std::vector<std::string> offered;
+    for (int i = 0; i < renderTargetCount(); ++i) offered.push_back(renderTargetNameAt(i));
+    const bool asimd = (getauxval(AT_HWCAP) & HWCAP_ASIMD) != 0;
+    if (asimd || (hwy::SupportedTargets() & HWY_NEON) != 0) {
+        EXPECT_EQ(offered, (std::vector<std::string>{"NEON", "scalar"}));
+        EXPECT_STREQ(renderTargetName(), "NEON");
+    } else {
+        EXPECT_EQ(offered, (std::vector<std::string>{"scalar"}));
+    }
 }
 #elif !defined(_WIN32)
 TEST(RenderTargets, AreTheOnesHighwaySaysThisCpuRuns) {

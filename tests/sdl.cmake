@@ -12,6 +12,12 @@ target_link_libraries(sdl_window_probe PRIVATE glintworks_px glintworks_platform
 add_executable(send-wm-delete e2e/send_wm_delete.cpp)
 target_link_libraries(send-wm-delete PRIVATE X11::X11)
 
+# Left out under emulation: under qemu the probe's check of SDL's offscreen
+# driver loads the arm64 Mesa stack, which spins until killed. The program's
+# own window under qemu is tested end to end (e2e.cmake).
+if(GLINTWORKS_EMULATED)
+  return()
+endif()
 glintworks_test(sdl_window_in_xvfb TIMEOUT 120 LABELS sdl
   SCRIPT sdl/window_test.sh $<TARGET_FILE:sdl_window_probe> $<TARGET_FILE:send-wm-delete>)
 

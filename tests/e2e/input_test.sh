@@ -95,11 +95,21 @@ burst_runs plain 900x700
 
 # The orange sphere dragged out of the top of the window and dropped there.
 "$SNAPSHOT" --drag 160,120,150,-30 "$TEST_DIR/dropped-above.png"
+"$SNAPSHOT" "$TEST_DIR/default.png"
+
+# Waits until window $1 shows the scene: the program is past its start and
+# handles input (a slow one, such as the arm64 build under qemu, may not be
+# when its window first appears).
+wait_for_scene() {
+  expect_window_shows "$1" "$TEST_DIR/default.png" "$TEST_DIR/shot-start.png" ||
+    fail "the window did not show the scene"
+}
 
 # Press, motion out of the window and release while the program is stopped,
 # so that all three reach it in one batch, before the press is handled.
 start_app
 id=$(find_window) || { fail "no window"; finish; }
+wait_for_scene "$id"
 xdotool mousemove --window "$id" 160 120
 sleep 0.2
 kill -STOP "$APP_PID"
@@ -119,6 +129,7 @@ wait_app 10
 # A right click while the left button drags; the left release comes outside.
 start_app
 id=$(find_window) || { fail "no window"; finish; }
+wait_for_scene "$id"
 xdotool mousemove --window "$id" 160 120 mousedown 1
 xdotool click 3
 xdotool mousemove --window "$id" -- 150 -30
