@@ -14,9 +14,9 @@ SNAPSHOT=$2
 
 start_xvfb
 if [ -n "${E2E_WINDOW_MANAGER:-}" ]; then
-  "$E2E_WINDOW_MANAGER" >"$E2E_DIR/wm.log" 2>&1 &
+  "$E2E_WINDOW_MANAGER" >"$TEST_DIR/wm.log" 2>&1 &
   WM_PID=$!
-  trap 'stop_process "$WM_PID"; e2e_cleanup' EXIT
+  at_exit 'stop_process "$WM_PID"'
   # Ready once it owns the screen's window-manager selection.
   for i in $(seq 1 250); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
@@ -46,21 +46,21 @@ burst_runs() {
   [ "$kind" = ctrl ] && ctrl=--ctrl
   for run in $(seq 1 "$runs"); do
     start_app
-    id=$(find_window) || { fail "$kind burst, run $run: no window; $(cat "$E2E_DIR/stderr")"; stop_process "$APP_PID"; return; }
+    id=$(find_window) || { fail "$kind burst, run $run: no window; $(cat "$TEST_DIR/stderr")"; stop_process "$APP_PID"; return; }
     if [ "$size" != 320x240 ]; then
       xdotool windowsize "$id" "${size%x*}" "${size#*x}"
     fi
-    "$SNAPSHOT" --size "$size" "$E2E_DIR/fresh.png"
+    "$SNAPSHOT" --size "$size" "$TEST_DIR/fresh.png"
     # The state the burst relies on: the window mapped, at its size, drawn,
     # and the pointer outside it, so that the burst begins with its entry.
     xdotool mousemove 1270 1010
-    expect_window_shows "$id" "$E2E_DIR/fresh.png" "$E2E_DIR/shot-fresh.png" ||
+    expect_window_shows "$id" "$TEST_DIR/fresh.png" "$TEST_DIR/shot-fresh.png" ||
       { fail "$kind burst in $size: the window never showed its first picture"; stop_process "$APP_PID"; return; }
     wait_focus "$id" || { fail "$kind burst in $size: the window never got the keyboard focus"; return; }
     # Left of the screen's edge the pointer stops at it.
     x=$(xwininfo -id "$id" | awk '/Absolute upper-left X:/ {print $4}')
     x=$(( -x > -20 ? -x : -20 ))
-    "$SNAPSHOT" --size "$size" $ctrl --drag "160,120,$x,100" "$E2E_DIR/burst.png"
+    "$SNAPSHOT" --size "$size" $ctrl --drag "160,120,$x,100" "$TEST_DIR/burst.png"
     # Ctrl is let go after the burst, as a hand does: SDL answers the
     # pointer's entry with the keys the server holds by the time it asks,
     # which would end a Ctrl let go within the same millisecond too early.
@@ -68,10 +68,10 @@ burst_runs() {
     xdotool mousemove --window "$id" 160 120 mousedown 1 mousemove --window "$id" -- -20 100 mouseup 1
     xdotool mousemove --window "$id" 60 200 mousemove --window "$id" 300 40
     [ "$kind" = ctrl ] && xdotool keyup ctrl
-    shot=$E2E_DIR/shot-burst-$kind-$size-$run.png
-    if ! expect_window_shows "$id" "$E2E_DIR/burst.png" "$shot"; then
-      cp "$E2E_DIR/burst.png" "$E2E_DIR/expected-burst-$kind-$size-$run.png"
-      if rgb "$shot" | cmp -s - <(rgb "$E2E_DIR/fresh.png"); then
+    shot=$TEST_DIR/shot-burst-$kind-$size-$run.png
+    if ! expect_window_shows "$id" "$TEST_DIR/burst.png" "$shot"; then
+      cp "$TEST_DIR/burst.png" "$TEST_DIR/expected-burst-$kind-$size-$run.png"
+      if rgb "$shot" | cmp -s - <(rgb "$TEST_DIR/fresh.png"); then
         fail "$kind burst in $size, run $run: the press never grabbed the sphere ($shot)"
       else
         lost=$((lost + 1))

@@ -65,20 +65,20 @@ xvfb_stop
 # must still show the picture. The program runs in a fresh namespace too, so
 # that its segments get the ids the server's black ones have.
 if unshare --ipc true 2>/dev/null; then
-  : > "$E2E_DIR/display"
+  : > "$TEST_DIR/display"
   unshare --ipc sh -c 'for i in 1 2 3 4 5 6 7 8; do ipcmk -M 1048576 >/dev/null; done
                        exec Xvfb $0 -displayfd 3 -screen 0 640x480x24 -noreset -nolisten tcp' "${XVFB_DISPLAY:+:$XVFB_DISPLAY}" \
-    3>"$E2E_DIR/display" 2>"$E2E_DIR/xvfb.log" &
+    3>"$TEST_DIR/display" 2>"$TEST_DIR/xvfb.log" &
   XVFB_PID=$!
-  for i in $(seq 1 250); do [ -s "$E2E_DIR/display" ] && break; sleep 0.02; done
-  export DISPLAY=":$(head -n1 "$E2E_DIR/display")"
-  unshare --ipc "$APP" >"$E2E_DIR/stdout" 2>"$E2E_DIR/stderr" &
+  for i in $(seq 1 250); do [ -s "$TEST_DIR/display" ] && break; sleep 0.02; done
+  export DISPLAY=":$(head -n1 "$TEST_DIR/display")"
+  unshare --ipc "$APP" >"$TEST_DIR/stdout" 2>"$TEST_DIR/stderr" &
   APP_PID=$!
   id=$(find_window) || fail "no window with the X server in another IPC namespace"
-  if [ -n "$id" ] && expect_window_shows "$id" "$E2E_DIR/default.png" "$E2E_DIR/shot-namespace.png"; then
+  if [ -n "$id" ] && expect_window_shows "$id" "$TEST_DIR/default.png" "$TEST_DIR/shot-namespace.png"; then
     pass "the X server in another IPC namespace shows our picture, not its own segments"
   else
-    fail "X server in another IPC namespace: $E2E_DIR/shot-namespace.png vs $E2E_DIR/default.png"
+    fail "X server in another IPC namespace: $TEST_DIR/shot-namespace.png vs $TEST_DIR/default.png"
   fi
   stop_process "$APP_PID"; APP_PID=
   xvfb_stop
@@ -98,11 +98,11 @@ for i in $(seq 1 500); do
   id=$(xdotool search --screen 1 --name '^Glintworks$' 2>/dev/null | head -n1)
 done
 if [ -z "$id" ]; then
-  fail "DISPLAY $DISPLAY: no window on screen 1; $(cat "$E2E_DIR/stderr")"
-elif expect_window_shows "$id" "$E2E_DIR/default.png" "$E2E_DIR/shot-screen-1.png"; then
+  fail "DISPLAY $DISPLAY: no window on screen 1; $(cat "$TEST_DIR/stderr")"
+elif expect_window_shows "$id" "$TEST_DIR/default.png" "$TEST_DIR/shot-screen-1.png"; then
   pass "DISPLAY $DISPLAY: the window opens on screen 1 and shows the picture"
 else
-  fail "DISPLAY $DISPLAY: $E2E_DIR/shot-screen-1.png vs $E2E_DIR/default.png"
+  fail "DISPLAY $DISPLAY: $TEST_DIR/shot-screen-1.png vs $TEST_DIR/default.png"
 fi
 stop_process "$APP_PID"; APP_PID=
 xvfb_stop
@@ -111,16 +111,16 @@ xvfb_stop
 # bits exactly (its bits repeated), read back from the server's own pixels.
 XVFB_DEPTH=30 start_xvfb 640x480
 start_app
-id=$(find_window) || { fail "no window on a 30-bit display: $(cat "$E2E_DIR/stderr")"; finish; }
-"$SNAPSHOT" "$E2E_DIR/default.ppm"
+id=$(find_window) || { fail "no window on a 30-bit display: $(cat "$TEST_DIR/stderr")"; finish; }
+"$SNAPSHOT" "$TEST_DIR/default.ppm"
 shown=
 for i in $(seq 1 50); do
-  xwd -silent -id "$id" > "$E2E_DIR/shot-30.xwd" 2>/dev/null &&
-    python3 "$(dirname "$0")/xwd_equals.py" "$E2E_DIR/shot-30.xwd" "$E2E_DIR/default.ppm" && { shown=1; break; }
+  xwd -silent -id "$id" > "$TEST_DIR/shot-30.xwd" 2>/dev/null &&
+    python3 "$(dirname "$0")/xwd_equals.py" "$TEST_DIR/shot-30.xwd" "$TEST_DIR/default.ppm" && { shown=1; break; }
   sleep 0.1
 done
 [ -n "$shown" ] && pass "a 30-bit display shows the picture, each channel widened exactly" ||
-  fail "30-bit display: $E2E_DIR/shot-30.xwd does not show $E2E_DIR/default.ppm; $(cat "$E2E_DIR/stderr")"
+  fail "30-bit display: $TEST_DIR/shot-30.xwd does not show $TEST_DIR/default.ppm; $(cat "$TEST_DIR/stderr")"
 xdotool key --window "$id" Escape
 wait_app 10
 [ "$STATUS" = 0 ] || fail "30-bit display: status $STATUS after Esc"

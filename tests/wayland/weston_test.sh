@@ -106,8 +106,8 @@ for i in $(seq 1 50); do
   rm -f wayland-screenshot-*.png
   WAYLAND_DISPLAY=glintworks-x11 weston-screenshooter >/dev/null 2>&1
   shot=$(ls wayland-screenshot-*.png 2>/dev/null | head -n1)
-  [ -n "$shot" ] && convert "$shot" "$E2E_DIR/screen.ppm" &&
-    "$FIND_PICTURE" "$E2E_DIR/screen.ppm" "$E2E_DIR/default.ppm" >/dev/null && break
+  [ -n "$shot" ] && convert "$shot" "$TEST_DIR/screen.ppm" &&
+    "$FIND_PICTURE" "$TEST_DIR/screen.ppm" "$TEST_DIR/default.ppm" >/dev/null && break
   kill -0 "$APP_PID" 2>/dev/null || break
   sleep 0.2
 done
