@@ -158,22 +158,22 @@ TEST_F(PlatformCore, PositionsCountFromWhereTheWindowIsWithoutOverflow) {
         return DefWindowProcW(target, WM_NCHITTEST, 0,
                               MAKELPARAM(static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y)));
     };
-    Recorder far;
+    Recorder distant;
     constexpr std::int32_t kFarX = 2147483000;
-    ASSERT_EQ(far.create(kFarX, 64, 320, 240), 0);
-    far.setVisible(true);
+    ASSERT_EQ(distant.create(kFarX, 64, 320, 240), 0);
+    distant.setVisible(true);
     open(window);  // at (10, 64)
-    far.log.clear();
-    pxHeadless::mouseMove(far.handle, 100, 50);
+    distant.log.clear();
+    pxHeadless::mouseMove(distant.handle, 100, 50);
     pump();
-    EXPECT_EQ(far.log, (Transcript{"move 100 50"}));
-    EXPECT_EQ(hit(far.handle, std::int64_t{kFarX} + 100, 64 + 50), HTCLIENT);
-    EXPECT_EQ(hit(far.handle, std::int64_t{kFarX} + 400, 64 + 50), HTNOWHERE);
+    EXPECT_EQ(distant.log, (Transcript{"move 100 50"}));
+    EXPECT_EQ(hit(distant.handle, std::int64_t{kFarX} + 100, 64 + 50), HTCLIENT);
+    EXPECT_EQ(hit(distant.handle, std::int64_t{kFarX} + 400, 64 + 50), HTNOWHERE);
 
-    pxHeadless::move(far.handle, 1000, 64);
-    EXPECT_EQ(hit(far.handle, 1020, 94), HTCLIENT);
+    pxHeadless::move(distant.handle, 1000, 64);
+    EXPECT_EQ(hit(distant.handle, 1020, 94), HTCLIENT);
     pxHeadless::mouseDown(window.handle, Button::left, 5, 5);
-    pxHeadless::mouseMove(far.handle, 20, 30);  // over the moved window, captured by the other
+    pxHeadless::mouseMove(distant.handle, 20, 30);  // over the moved window, captured by the other
     pump();
     EXPECT_EQ(window.log, (Transcript{"press 5 5 1", "move 1010 30"}));
 }
