@@ -7,7 +7,10 @@ glintworks_script_program(send-wm-delete e2e_send_wm_delete)
 set(E2E_PROGRAMS ${e2e_program} ${e2e_snapshot})
 glintworks_test(e2e_picture_and_drag TIMEOUT 180 LABELS e2e SCRIPT e2e/picture_test.sh ${E2E_PROGRAMS})
 glintworks_test(e2e_quit TIMEOUT 180 LABELS e2e SCRIPT e2e/quit_test.sh ${E2E_PROGRAMS} ${e2e_send_wm_delete})
-glintworks_test(e2e_input TIMEOUT 300 LABELS e2e SCRIPT e2e/input_test.sh ${E2E_PROGRAMS})
+if(GLINTWORKS_EMULATED)
+  set(e2e_input_environment ENVIRONMENT E2E_EMULATED=1)
+endif()
+glintworks_test(e2e_input TIMEOUT 300 LABELS e2e ${e2e_input_environment} SCRIPT e2e/input_test.sh ${E2E_PROGRAMS})
 
 # Left out under emulation: the program under weston (not yet tried under
 # qemu, and the arm64 Mesa stack that SDL loads there is the one the SDL

