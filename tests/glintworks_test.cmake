@@ -9,7 +9,8 @@
 #   built (one label only, which the cases share; FILTER, a GoogleTest
 #   filter, leaves cases out);
 # - SCRIPT: a shell test, FILE relative to tests/, run by bash with ARGs; it
-#   sources tests/testlib.sh;
+#   sources tests/testlib.sh (an ARG that is a list, such as a target's
+#   objects, becomes one ARG per item, here and for COMMAND);
 # - COMMAND: a program with its arguments, as one test;
 # - none of these: the program NAME itself, as one test (run through the
 #   build's emulator when it is a cross build).
@@ -38,9 +39,9 @@ function(glintworks_test name)
 
   if(arg_SCRIPT)
     list(POP_FRONT arg_SCRIPT script)
-    add_test(NAME ${name} COMMAND bash ${PROJECT_SOURCE_DIR}/tests/${script} ${arg_SCRIPT})
+    add_test(NAME ${name} COMMAND bash ${PROJECT_SOURCE_DIR}/tests/${script} ${arg_SCRIPT} COMMAND_EXPAND_LISTS)
   elseif(arg_COMMAND)
-    add_test(NAME ${name} COMMAND ${arg_COMMAND})
+    add_test(NAME ${name} COMMAND ${arg_COMMAND} COMMAND_EXPAND_LISTS)
   else()
     add_test(NAME ${name} COMMAND ${name})
   endif()

@@ -35,8 +35,6 @@ endif()
 # 64-bit ARM, native or cross: the NEON objects hold no crypto instruction
 # (render/hwy-arm/hwy/ops/set_macros-inl.h).
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
-  add_test(NAME render_neon_without_crypto
-    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/neon_crypto_check.sh ${CMAKE_OBJDUMP} $<TARGET_OBJECTS:glintworks_render>
-    COMMAND_EXPAND_LISTS)
-  set_tests_properties(render_neon_without_crypto PROPERTIES TIMEOUT 60 LABELS unit)
+  glintworks_test(render_neon_without_crypto TIMEOUT 60 LABELS unit
+    SCRIPT neon_crypto_check.sh ${CMAKE_OBJDUMP} $<TARGET_OBJECTS:glintworks_render>)
 endif()

@@ -67,7 +67,7 @@ xvfb_stop
 if unshare --ipc true 2>/dev/null; then
   : > "$TEST_DIR/display"
   unshare --ipc sh -c 'for i in 1 2 3 4 5 6 7 8; do ipcmk -M 1048576 >/dev/null; done
-                       exec Xvfb $0 -displayfd 3 -screen 0 640x480x24 -noreset -nolisten tcp' "${XVFB_DISPLAY:+:$XVFB_DISPLAY}" \
+                       exec Xvfb $0 -displayfd 3 -screen 0 640x480x24 -noreset -nolisten tcp' "${XVFB_DISPLAYS:+:${XVFB_DISPLAYS%-*}}" \
     3>"$TEST_DIR/display" 2>"$TEST_DIR/xvfb.log" &
   XVFB_PID=$!
   for i in $(seq 1 250); do [ -s "$TEST_DIR/display" ] && break; sleep 0.02; done
