@@ -11,7 +11,8 @@ WIN_BUILD  ?= build-windows
 WEB_BUILD  ?= build-web
 ARM_BUILD  ?= build-arm64
 # The CPU that qemu emulates for the arm64 tests: a Raspberry Pi 4's, without
-# SVE (tests/render.cmake adds qemu's max CPU at three SVE vector lengths).
+# SVE (tests/render.cmake adds qemu's max CPU at three SVE vector lengths,
+# and its A64FX).
 ARM_TEST_CPU ?= cortex-a72
 # puppeteer-core for the browser tests and the page's benchmark, from npm
 WEB_TEST_DIR = $(WEB_BUILD)/browser-tests

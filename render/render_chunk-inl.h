@@ -34,7 +34,9 @@ namespace {
 
 // Vectors traced together; enough independent work to hide the latencies.
 constexpr std::size_t kVectorsPerChunk = 8;
-constexpr std::size_t kChunk = kLanes * kVectorsPerChunk;
+// The lanes of a chunk's arrays; a chunk on this CPU is kVectorsPerChunk x
+// LaneCount() pixels.
+constexpr std::size_t kMaxChunk = kMaxLanes * kVectorsPerChunk;
 // The primitives a vector's lanes hit that are listed (see Chunk::hitList).
 constexpr std::int32_t kHitList = 4;
 
@@ -43,24 +45,24 @@ constexpr std::int32_t kHitList = 4;
 struct Chunk {
     // Current ray: origin (the hit point once a segment is intersected) and
     // direction.
-    alignas(64) float ox[kChunk];
-    alignas(64) float oy[kChunk];
-    alignas(64) float oz[kChunk];
-    alignas(64) float dx[kChunk];
-    alignas(64) float dy[kChunk];
-    alignas(64) float dz[kChunk];
-    alignas(64) float coefficient[kChunk];
-    alignas(64) float sumB[kChunk];
-    alignas(64) float sumG[kChunk];
-    alignas(64) float sumR[kChunk];
-    alignas(64) std::int32_t active[kChunk];  // the eye ray is traced
+    alignas(64) float ox[kMaxChunk];
+    alignas(64) float oy[kMaxChunk];
+    alignas(64) float oz[kMaxChunk];
+    alignas(64) float dx[kMaxChunk];
+    alignas(64) float dy[kMaxChunk];
+    alignas(64) float dz[kMaxChunk];
+    alignas(64) float coefficient[kMaxChunk];
+    alignas(64) float sumB[kMaxChunk];
+    alignas(64) float sumG[kMaxChunk];
+    alignas(64) float sumR[kMaxChunk];
+    alignas(64) std::int32_t active[kMaxChunk];  // the eye ray is traced
     // The current segment: whether it is shaded, the scan index of what it
     // hit, and the unit normal there.
-    alignas(64) std::int32_t shade[kChunk];
-    alignas(64) std::int32_t hit[kChunk];
-    alignas(64) float nx[kChunk];
-    alignas(64) float ny[kChunk];
-    alignas(64) float nz[kChunk];
+    alignas(64) std::int32_t shade[kMaxChunk];
+    alignas(64) std::int32_t hit[kMaxChunk];
+    alignas(64) float nx[kMaxChunk];
+    alignas(64) float ny[kMaxChunk];
+    alignas(64) float nz[kMaxChunk];
     // Per vector, for the current segment: the scan index of the one
     // primitive that every hitting lane hit, or -1 where they hit different
     // primitives (and where no lane hit anything). Only at -1 are the
@@ -77,12 +79,12 @@ struct Chunk {
     // tier whose reach covers the shaded lanes' hit distances.
     std::int32_t cullPlane[kVectorsPerChunk];
     std::int32_t tier[kVectorsPerChunk];
-    alignas(64) float colorB[kChunk];
-    alignas(64) float colorG[kChunk];
-    alignas(64) float colorR[kChunk];
-    alignas(64) float specular[kChunk];
-    alignas(64) float specularPower[kChunk];
-    alignas(64) float reflection[kChunk];
+    alignas(64) float colorB[kMaxChunk];
+    alignas(64) float colorG[kMaxChunk];
+    alignas(64) float colorR[kMaxChunk];
+    alignas(64) float specular[kMaxChunk];
+    alignas(64) float specularPower[kMaxChunk];
+    alignas(64) float reflection[kMaxChunk];
 };
 
 // Eye rays of the chunk starting at column x0 of image row y, as primaryRay
@@ -109,7 +111,8 @@ void StartChunk(const FlatScene& flat, const RowSpans& row, std::int32_t x0, std
     const VF zero = hn::Zero(df);
     const bool trace = flat.traceDepth > 0;
     const VI lane = hn::Iota(di, 0);
-    for (std::size_t i = 0; i < kChunk; i += kLanes) {
+    const std::size_t lanes = LaneCount();
+    for (std::size_t i = 0; i < lanes * kVectorsPerChunk; i += lanes) {
         const Place place = PlaceOfVector(y, x0, i);
         if (row.noPlane && !SpanMeets(row.eye, place)) {
             hn::Store(zero, df, c.sumB + i);
@@ -176,7 +179,8 @@ void StoreBlack(std::int32_t count, std::uint8_t* out) {
 #if HWY_TARGET != HWY_SCALAR
     const DI di;
     const VI alphaBits = hn::Set(di, static_cast<std::int32_t>(0xFF000000u));
-    for (; x + static_cast<std::int32_t>(kLanes) <= count; x += static_cast<std::int32_t>(kLanes)) {
+    const auto lanes = static_cast<std::int32_t>(LaneCount());
+    for (; x + lanes <= count; x += lanes) {
         auto* dst = reinterpret_cast<std::int32_t*>(out + 4 * static_cast<std::ptrdiff_t>(x));
         hn::StoreU(hn::And(hn::LoadU(di, dst), alphaBits), di, dst);
     }
@@ -192,14 +196,15 @@ void StoreBlack(std::int32_t count, std::uint8_t* out) {
 // alpha bytes keep their values.
 void StoreChunk(const Chunk& c, std::int32_t count, std::uint8_t* out) {
     const DI di;
-    for (std::size_t i = 0; i < kChunk && static_cast<std::int32_t>(i) < count; i += kLanes) {
+    const std::size_t lanes = LaneCount();
+    for (std::size_t i = 0; i < lanes * kVectorsPerChunk && static_cast<std::int32_t>(i) < count; i += lanes) {
         const VI b = ChannelBytes(hn::Load(DF(), c.sumB + i));
         const VI g = ChannelBytes(hn::Load(DF(), c.sumG + i));
         const VI r = ChannelBytes(hn::Load(DF(), c.sumR + i));
         const VI packed = hn::Or(b, hn::Or(hn::ShiftLeft<8>(g), hn::ShiftLeft<16>(r)));
         std::uint8_t* dst = out + 4 * i;
 #if HWY_TARGET != HWY_SCALAR
-        if (static_cast<std::int32_t>(i + kLanes) <= count) {
+        if (static_cast<std::int32_t>(i + lanes) <= count) {
             // Each alpha byte is written back with the value just read. (A
             // byte-masked store, where there is one, measured slower: the
             // memory is read for the write either way.)
@@ -209,10 +214,10 @@ void StoreChunk(const Chunk& c, std::int32_t count, std::uint8_t* out) {
             continue;
         }
 #endif
-        alignas(64) std::int32_t lanes[kLanes];
-        hn::Store(packed, di, lanes);
-        for (std::size_t lane = 0; lane < kLanes && static_cast<std::int32_t>(i + lane) < count; ++lane) {
-            const auto value = static_cast<std::uint32_t>(lanes[lane]);
+        alignas(64) std::int32_t values[kMaxLanes];
+        hn::Store(packed, di, values);
+        for (std::size_t lane = 0; lane < lanes && static_cast<std::int32_t>(i + lane) < count; ++lane) {
+            const auto value = static_cast<std::uint32_t>(values[lane]);
             dst[4 * lane + 0] = static_cast<std::uint8_t>(value);
             dst[4 * lane + 1] = static_cast<std::uint8_t>(value >> 8);
             dst[4 * lane + 2] = static_cast<std::uint8_t>(value >> 16);

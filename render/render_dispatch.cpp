@@ -36,6 +36,7 @@ HWY_AFTER_NAMESPACE();
 #elif HWY_ARCH_ARM_A64 && defined(__linux__)
 #include <asm/hwcap.h>
 #include <sys/auxv.h>
+#include <sys/prctl.h>
 #endif
 
 #include <cstdarg>
@@ -109,6 +110,40 @@ bool runsNeon() {
     return false;
 #endif
 }
+
+// SVE and SVE2 likewise. Highway 1.0.3 compiles its SVE2 targets with SVE2's
+// AES and polynomial multiply ("+sve2-aes"), which the renderer does not use,
+// so only SVE2 itself is asked for; a test holds the SVE2 objects free of
+// those instructions, as it does the NEON objects of the crypto extension.
+bool runsSve() {
+#if defined(__linux__) && defined(HWCAP_SVE)
+    return (getauxval(AT_HWCAP) & HWCAP_SVE) != 0;
+#else
+    return false;
+#endif
+}
+bool runsSve2() {
+#if defined(__linux__) && defined(HWCAP2_SVE2)
+    return runsSve() && (getauxval(AT_HWCAP2) & HWCAP2_SVE2) != 0;
+#else
+    return false;
+#endif
+}
+
+// Highway's SVE targets of one vector length (SVE_256, SVE2_128) are
+// compiled for exactly that many bits, and run only where the CPU's vectors
+// have it; SVE and SVE2 take whatever length the CPU has. The kernel tells
+// the length this thread's vectors have, in bytes.
+int sveBits() {
+#if defined(__linux__) && defined(PR_SVE_GET_VL)
+    const int vl = prctl(PR_SVE_GET_VL);
+    return vl < 0 ? 0 : 8 * (vl & PR_SVE_VL_LEN_MASK);
+#else
+    return 0;
+#endif
+}
+bool runsSve256() { return runsSve() && sveBits() == 256; }
+bool runsSve2At128() { return runsSve2() && sveBits() == 128; }
 #endif  // HWY_ARCH_ARM_A64
 
 bool runsAlways() { return true; }
@@ -129,6 +164,10 @@ const Target kTargets[] = {
     {"SSE4", HWY_CHOOSE_SSE4(RenderFlat), runsSse4},
     {"SSSE3", HWY_CHOOSE_SSSE3(RenderFlat), runsSsse3},
 #elif HWY_ARCH_ARM_A64
+    {"SVE2_128", HWY_CHOOSE_SVE2_128(RenderFlat), runsSve2At128},
+    {"SVE_256", HWY_CHOOSE_SVE_256(RenderFlat), runsSve256},
+    {"SVE2", HWY_CHOOSE_SVE2(RenderFlat), runsSve2},
+    {"SVE", HWY_CHOOSE_SVE(RenderFlat), runsSve},
     {"NEON", HWY_CHOOSE_NEON(RenderFlat), runsNeon},
 #elif HWY_ARCH_WASM
     // WebAssembly has no run-time choice: a module that holds SIMD128

@@ -9,9 +9,10 @@ namespace glintworks {
 struct FlatScene;
 
 // The SIMD instruction sets the fast path is compiled for and this CPU runs,
-// best first: some of "AVX-512", "AVX2", "SSE4", "SSSE3" on x86, "WASM
-// SIMD128" on WebAssembly, and, always last, "scalar" (the portable
-// fallback). renderImage uses the first.
+// best first: some of "AVX-512", "AVX2", "SSE4", "SSSE3" on x86, of
+// "SVE2_128", "SVE_256", "SVE2", "SVE", "NEON" on 64-bit ARM, "WASM SIMD128"
+// on WebAssembly, and, always last, "scalar" (the portable fallback).
+// renderImage uses the first.
 int renderTargetCount();
 const char* renderTargetNameAt(int index);  // "" outside 0 .. count - 1
 

@@ -41,7 +41,7 @@ HWY_INLINE VI FirstShaded(MF shade, VI hit) {
     // A lane picked at run time: Highway's TableLookupLanes turns the lane
     // into byte indices for a swizzle, which V8 makes of several
     // instructions; one load from the stored vector is less.
-    alignas(16) std::int32_t lanes[kLanes];
+    alignas(16) std::int32_t lanes[kMaxLanes];
     hn::Store(hit, di, lanes);
     return hn::Set(di, lanes[lane]);
 #else
@@ -128,15 +128,16 @@ HWY_INLINE void UniformNormal(const FlatScene& flat, std::int32_t j, VF px, VF p
         nx = hn::Set(df, flat.unitNx[j]);
         ny = hn::Set(df, flat.unitNy[j]);
         nz = hn::Set(df, flat.unitNz[j]);
-        normalOk = hn::FirstN(df, flat.zeroNormal[j] == 0 ? kLanes : 0);
+        normalOk = hn::FirstN(df, flat.zeroNormal[j] == 0 ? LaneCount() : 0);
     }
 }
 
-// Unit normals and materials of a vector whose lanes (those of `hitSomething`)
-// hit different primitives; the materials go to the chunk. Each primitive's
-// values are broadcast and blended into the lanes that hit it, one primitive
-// at a time: there are seldom more than two or three, and blends cost far
-// less than gathers. The normals of sphere lanes are then formed together.
+// Unit normals and materials of the vector whose first lane is lane i of the
+// chunk, whose lanes (those of `hitSomething`) hit different primitives; the
+// materials go to the chunk.
+// Each primitive's values are broadcast and blended into the lanes that hit
+// it, one primitive at a time: there are seldom more than two or three, and
+// blends cost far less than gathers. The normals of sphere lanes are then formed together.
 HWY_INLINE void MixedSurface(const FlatScene& flat, MF hitSomething, VI hit, VF px, VF py, VF pz, VF& nx, VF& ny,
                              VF& nz, MF& normalOk, Chunk& c, std::size_t i) {
     const DF df;
@@ -147,11 +148,11 @@ HWY_INLINE void MixedSurface(const FlatScene& flat, MF hitSomething, VI hit, VF 
     VF colorB = zero, colorG = zero, colorR = zero;
     VF specular = zero, specularPower = zero, reflection = zero;
     MF isPlane = hn::FirstN(df, 0), planeOk = hn::FirstN(df, 0);
-    std::int32_t& count = c.hitCount[i / kLanes];
+    std::int32_t& count = c.hitCount[i / LaneCount()];
     count = 0;
     for (MF left = hitSomething; !None(left);) {
         const std::int32_t j = hn::GetLane(FirstShaded(left, hit));
-        if (count < kHitList) c.hitList[i / kLanes][count] = j;
+        if (count < kHitList) c.hitList[i / LaneCount()][count] = j;
         ++count;
         const MF lanes = hn::And(left, IntMask(hn::Eq(hit, hn::Set(di, j))));
         left = hn::AndNot(lanes, left);
@@ -210,21 +211,16 @@ HWY_INLINE Hits HitsOf(const FlatScene& flat, const Chunk& c, std::size_t v) {
 
 // The next segment of vector v: the weight times the reflection of what was
 // hit, the lanes that go on (the shaded ones whose weight stays at or above
-// the cut-off) and each shaded lane's ray mirrored about the normal.
-struct Reflection {
-    VF coefficient;
-    MF active;
-    VF dx, dy, dz;
-};
-
-HWY_INLINE Reflection Reflect(const FlatScene& flat, const Chunk& c, std::size_t v, MF shade) {
+// the cut-off) and each shaded lane's ray mirrored about the normal (rx, ry,
+// rz).
+HWY_INLINE void Reflect(const FlatScene& flat, const Chunk& c, std::size_t v, MF shade, VF& coefficient, MF& active,
+                        VF& rx, VF& ry, VF& rz) {
     const DF df;
-    const std::size_t i = v * kLanes;
+    const std::size_t i = v * LaneCount();
     const std::int32_t j = c.soleHit[v];
     const VF reflection = j >= 0 ? hn::Set(df, flat.reflection[j]) : hn::Load(df, c.reflection + i);
-    Reflection r;
-    r.coefficient = hn::Mul(hn::Load(df, c.coefficient + i), reflection);
-    r.active = hn::AndNot(hn::Lt(r.coefficient, hn::Set(df, kMinCoefficient)), shade);
+    coefficient = hn::Mul(hn::Load(df, c.coefficient + i), reflection);
+    active = hn::AndNot(hn::Lt(coefficient, hn::Set(df, kMinCoefficient)), shade);
     const bool plane = HitsOf(flat, c, v) == Hits::kOnePlane;
     const VF nx = plane ? hn::Set(df, flat.unitNx[j]) : hn::Load(df, c.nx + i);
     const VF ny = plane ? hn::Set(df, flat.unitNy[j]) : hn::Load(df, c.ny + i);
@@ -233,10 +229,9 @@ HWY_INLINE Reflection Reflect(const FlatScene& flat, const Chunk& c, std::size_t
     const VF dy = hn::Load(df, c.dy + i);
     const VF dz = hn::Load(df, c.dz + i);
     const VF k = hn::Mul(hn::Set(df, 2.0f), Dot(nx, ny, nz, dx, dy, dz));
-    r.dx = hn::Sub(dx, hn::Mul(k, nx));
-    r.dy = hn::Sub(dy, hn::Mul(k, ny));
-    r.dz = hn::Sub(dz, hn::Mul(k, nz));
-    return r;
+    rx = hn::Sub(dx, hn::Mul(k, nx));
+    ry = hn::Sub(dy, hn::Mul(k, ny));
+    rz = hn::Sub(dz, hn::Mul(k, nz));
 }
 
 // The smallest culling tier whose reach covers the hit distances of the
@@ -257,7 +252,7 @@ HWY_INLINE std::int32_t TierOf(MF shade, VF nearest) {
 // Returns whether any lane is to be shaded.
 HWY_INLINE bool EyeRaysOnOnlyPlane(const FlatScene& flat, MF active, VF dx, VF dy, VF dz, Chunk& c, std::size_t v) {
     const DF df;
-    const std::size_t i = v * kLanes;
+    const std::size_t i = v * LaneCount();
     const VF zero = hn::Zero(df);
     const float shared = flat.eyeNumerator[0];
     MF shade = hn::FirstN(df, 0);
@@ -300,7 +295,7 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
     const DI di;
     bool anyShaded = false;
     for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
-        const std::size_t i = v * kLanes;
+        const std::size_t i = v * LaneCount();
         const Place place = PlaceOfVector(y, x0, i);
         std::uint64_t spheres = AllSpheres(flat);
         if (fromEye) {
@@ -324,13 +319,10 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
                 c.soleHit[v] = -1;
                 continue;
             }
-            const Reflection r = Reflect(flat, c, v, shaded);
-            active = r.active;
-            dx = r.dx;
-            dy = r.dy;
-            dz = r.dz;
+            VF coefficient;
+            Reflect(flat, c, v, shaded, coefficient, active, dx, dy, dz);
             if (!None(active)) {
-                hn::Store(r.coefficient, df, c.coefficient + i);
+                hn::Store(coefficient, df, c.coefficient + i);
                 hn::Store(dx, df, c.dx + i);
                 hn::Store(dy, df, c.dy + i);
                 hn::Store(dz, df, c.dz + i);

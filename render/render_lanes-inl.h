@@ -37,7 +37,22 @@ using VF = hn::Vec<DF>;
 using VI = hn::Vec<DI>;
 using MF = hn::Mask<DF>;
 
-constexpr std::size_t kLanes = hn::MaxLanes(DF());
+// The lanes of a vector, at most: the size of arrays that hold a vector's
+// lanes. On SVE that is the largest vector the architecture allows (2048
+// bits), far more than any CPU has.
+constexpr std::size_t kMaxLanes = hn::MaxLanes(DF());
+
+// The lanes of a vector on this CPU: kMaxLanes, known where the code is
+// compiled, on every target but SVE, whose vector length (128 to 2048 bits)
+// the CPU tells when the program runs. Every step from one vector to the next
+// and every span of a vector's pixels is this many lanes. Where the count is
+// known it is a constant expression, so that the code is what a constant
+// gives (the compiler weighs its inlining before it folds a call).
+#if HWY_HAVE_SCALABLE
+HWY_INLINE std::size_t LaneCount() { return hn::Lanes(DF()); }
+#else
+HWY_INLINE constexpr std::size_t LaneCount() { return kMaxLanes; }
+#endif
 
 // a . b in the tracer's order: (ax bx + ay by) + az bz, each step rounded.
 HWY_INLINE VF Dot(VF ax, VF ay, VF az, VF bx, VF by, VF bz) {
@@ -114,7 +129,7 @@ struct Place {
 // The place of the vector whose first lane is lane i of the chunk that starts
 // at column x0 of image row y.
 HWY_INLINE Place PlaceOfVector(std::int32_t y, std::int32_t x0, std::size_t i) {
-    return Place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + kLanes) - 1};
+    return Place{y, x0 + static_cast<std::int32_t>(i), x0 + static_cast<std::int32_t>(i + LaneCount()) - 1};
 }
 
 HWY_INLINE std::uint64_t AllSpheres(const FlatScene& flat) { return flat.allSpheres; }

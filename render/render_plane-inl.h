@@ -72,14 +72,15 @@ HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_
     const DI di;
     const std::int32_t index = flat.planeIndex[p];
     const VF zero = hn::Zero(df);
-    const TowardLight l = TowardLightOf(flat, k, px, py, pz);
+    VF lx, ly, lz, d2, dist;
+    TowardLightOf(flat, k, px, py, pz, lx, ly, lz, d2, dist);
     const VF nl = PlaneCosine<kAxis>(flat, p, hn::Set(df, flat.unitNx[index]), hn::Set(df, flat.unitNy[index]),
-                                     hn::Set(df, flat.unitNz[index]), l.lx, l.ly, l.lz);
-    MF lit = hn::AndNot(hn::Or(hn::Eq(l.d2, zero), hn::Le(nl, zero)), shade);
+                                     hn::Set(df, flat.unitNz[index]), lx, ly, lz);
+    MF lit = hn::AndNot(hn::Or(hn::Eq(d2, zero), hn::Le(nl, zero)), shade);
     if (kMayShadow && (shadowSpheres != 0 || flat.planeCount > 1)) {
         if (None(lit)) return;
-        lit = Unshadowed<true>(flat, k, shadowSpheres, PlanesBut(flat, p), hn::Set(di, index), px, py, pz, lit, l.lx,
-                               l.ly, l.lz, l.dist);
+        lit = Unshadowed<true>(flat, k, shadowSpheres, PlanesBut(flat, p), hn::Set(di, index), px, py, pz, lit, lx, ly,
+                               lz, dist);
     }
     // nl x 1 is nl, and so is nl x a white light's 1, bit for bit.
     VF diffuseB = nl, diffuseG = nl, diffuseR = nl;
@@ -102,7 +103,7 @@ void ShadePlaneVectors(const FlatScene& flat, const RowSpans& row, std::int32_t 
     const DF df;
     for (std::size_t n = 0; n < count; ++n) {
         const std::size_t v = vectors[n];
-        const std::size_t i = v * kLanes;
+        const std::size_t i = v * LaneCount();
         const Place place = PlaceOfVector(y, x0, i);
         std::uint64_t shadowSpheres = AllSpheres(flat);
         bool mayHighlight = true;
@@ -139,7 +140,7 @@ template <int kAxis, bool kOtherPlanes>
 bool ShadeAndMirrorOnPlaneOf(const FlatScene& flat, std::int32_t p, Chunk& c, std::size_t v) {
     const DF df;
     const DI di;
-    const std::size_t i = v * kLanes;
+    const std::size_t i = v * LaneCount();
     const MF shade = LoadMask(c.shade + i);
     const VF px = hn::Load(df, c.ox + i);
     const VF py = hn::Load(df, c.oy + i);
@@ -154,12 +155,14 @@ bool ShadeAndMirrorOnPlaneOf(const FlatScene& flat, std::int32_t p, Chunk& c, st
     hn::Store(sumG, df, c.sumG + i);
     hn::Store(sumR, df, c.sumR + i);
     if (flat.traceDepth > 1) {
-        const Reflection r = Reflect(flat, c, v, shade);
-        if (!None(r.active)) {
+        VF coefficient, rx, ry, rz;
+        MF active;
+        Reflect(flat, c, v, shade, coefficient, active, rx, ry, rz);
+        if (!None(active)) {
             VF nearest = hn::Set(df, kFarDistance);
             VI hit = hn::Set(di, -1);
-            NearestHit<false>(flat, 0, r.active, px, py, pz, r.dx, r.dy, r.dz, nearest, hit);
-            if (!None(hn::And(r.active, IntMask(hn::Gt(hit, hn::Set(di, -1)))))) return false;
+            NearestHit<false>(flat, 0, active, px, py, pz, rx, ry, rz, nearest, hit);
+            if (!None(hn::And(active, IntMask(hn::Gt(hit, hn::Set(di, -1)))))) return false;
         }
     }
     return true;

@@ -125,9 +125,9 @@ HWY_INLINE MF MayHighlight(const FlatScene& flat, std::int32_t k, const Surface&
 
 // The truncated highlight of a light in each channel, per lane.
 struct HighlightAdds {
-    alignas(64) float b[kLanes];
-    alignas(64) float g[kLanes];
-    alignas(64) float r[kLanes];
+    alignas(64) float b[kMaxLanes];
+    alignas(64) float g[kMaxLanes];
+    alignas(64) float r[kMaxLanes];
 };
 
 // The highlight of light k for the lanes of `highlight`, with the scalar power
@@ -137,7 +137,7 @@ HWY_NOINLINE void HighlightOf(const FlatScene& flat, std::int32_t k, MF highligh
                               VF specular, VF coefficient, HighlightAdds& adds) {
     const DF df;
     const VF zero = hn::Zero(df);
-    alignas(64) float cosineLane[kLanes], powerLane[kLanes], specularLane[kLanes], coefficientLane[kLanes];
+    alignas(64) float cosineLane[kMaxLanes], powerLane[kMaxLanes], specularLane[kMaxLanes], coefficientLane[kMaxLanes];
     hn::Store(cosine, df, cosineLane);
     hn::Store(specularPower, df, powerLane);
     hn::Store(specular, df, specularLane);
@@ -145,9 +145,11 @@ HWY_NOINLINE void HighlightOf(const FlatScene& flat, std::int32_t k, MF highligh
     hn::Store(zero, df, adds.b);
     hn::Store(zero, df, adds.g);
     hn::Store(zero, df, adds.r);
-    alignas(8) std::uint8_t bits[8] = {};
+    // One bit a lane, eight lanes a byte.
+    alignas(8) std::uint8_t bits[(kMaxLanes + 7) / 8] = {};
     hn::StoreMaskBits(df, highlight, bits);
-    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+    const std::size_t lanes = LaneCount();
+    for (std::size_t lane = 0; lane < lanes; ++lane) {
         if ((bits[lane / 8] >> (lane % 8) & 1) == 0) continue;
         const float strength = std::pow(cosineLane[lane], powerLane[lane]) * specularLane[lane] * coefficientLane[lane];
         adds.b[lane] = std::trunc(strength * flat.lightB[k]);
@@ -170,44 +172,38 @@ HWY_INLINE void AddHighlight(const FlatScene& flat, std::int32_t k, const Surfac
 
 // The unit vector l from each lane's point to light k, the squared distance d2
 // and the distance, as the tracer forms them.
-struct TowardLight {
-    VF lx, ly, lz;
-    VF d2, dist;
-};
-
-HWY_INLINE TowardLight TowardLightOf(const FlatScene& flat, std::int32_t k, VF px, VF py, VF pz) {
+HWY_INLINE void TowardLightOf(const FlatScene& flat, std::int32_t k, VF px, VF py, VF pz, VF& lx, VF& ly, VF& lz,
+                              VF& d2, VF& dist) {
     const DF df;
     const VF lvx = hn::Sub(hn::Set(df, flat.lightX[k]), px);
     const VF lvy = hn::Sub(hn::Set(df, flat.lightY[k]), py);
     const VF lvz = hn::Sub(hn::Set(df, flat.lightZ[k]), pz);
-    TowardLight t;
-    t.d2 = Dot(lvx, lvy, lvz, lvx, lvy, lvz);
-    t.dist = hn::Sqrt(t.d2);
-    const VF scale = hn::Div(hn::Set(df, 1.0f), t.dist);
-    t.lx = hn::Mul(lvx, scale);
-    t.ly = hn::Mul(lvy, scale);
-    t.lz = hn::Mul(lvz, scale);
-    return t;
+    d2 = Dot(lvx, lvy, lvz, lvx, lvy, lvz);
+    dist = hn::Sqrt(d2);
+    const VF scale = hn::Div(hn::Set(df, 1.0f), dist);
+    lx = hn::Mul(lvx, scale);
+    ly = hn::Mul(lvy, scale);
+    lz = hn::Mul(lvz, scale);
 }
 
 // Diffuse and highlight of light k added to the sums of each shaded lane that
-// the light reaches, l being the vector towards it (TowardLightOf). d is the
+// the light reaches, l being the vector towards it, d2 and dist its squared
+// and plain distance (TowardLightOf). d is the
 // direction of the segment's ray. Only the spheres and planes of
 // `shadowSpheres` and `shadowPlanes` can block the light, and without
 // `mayHighlight` no lane's highlight reaches the threshold. kOneHit as for
 // Unshadowed.
 template <bool kOneHit>
-HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const TowardLight& l, std::uint64_t shadowSpheres,
-                         std::uint64_t shadowPlanes, bool mayHighlight, const Surface& s, VF dx, VF dy, VF dz,
-                         VF coefficient, VF& sumB, VF& sumG, VF& sumR) {
+HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, VF lx, VF ly, VF lz, VF d2, VF dist,
+                         std::uint64_t shadowSpheres, std::uint64_t shadowPlanes, bool mayHighlight, const Surface& s,
+                         VF dx, VF dy, VF dz, VF coefficient, VF& sumB, VF& sumG, VF& sumR) {
     const DF df;
     const VF zero = hn::Zero(df);
-    const VF lx = l.lx, ly = l.ly, lz = l.lz;
     const VF nl = Dot(s.nx, s.ny, s.nz, lx, ly, lz);
     // Skipped: the light on the hit point, or behind or in the surface.
-    MF lit = hn::AndNot(hn::Or(hn::Eq(l.d2, zero), hn::Le(nl, zero)), s.shade);
+    MF lit = hn::AndNot(hn::Or(hn::Eq(d2, zero), hn::Le(nl, zero)), s.shade);
     if (None(lit)) return;
-    lit = Unshadowed<kOneHit>(flat, k, shadowSpheres, shadowPlanes, s.hit, s.px, s.py, s.pz, lit, lx, ly, lz, l.dist);
+    lit = Unshadowed<kOneHit>(flat, k, shadowSpheres, shadowPlanes, s.hit, s.px, s.py, s.pz, lit, lx, ly, lz, dist);
     if (None(lit)) return;
 
     const VF diffuse = hn::Mul(nl, coefficient);
@@ -247,17 +243,20 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, const TowardLigh
 HWY_NOINLINE void AddLightOfVector(const FlatScene& flat, std::int32_t k, std::uint64_t shadowSpheres,
                                    std::uint64_t shadowPlanes, Chunk& c, std::size_t v) {
     const DF df;
-    const std::size_t i = v * kLanes;
+    const std::size_t i = v * LaneCount();
     // Only vectors on one plane come here (see ShadePlaneVectors).
-    Surface s = LoadSurface<Hits::kOnePlane>(flat, c, v, k, LoadMask(c.shade + i));
+    GLINTWORKS_SURFACE(s);
+    LoadSurface<Hits::kOnePlane>(flat, c, v, k, LoadMask(c.shade + i), s);
     const VF dx = hn::Load(df, c.dx + i), dy = hn::Load(df, c.dy + i), dz = hn::Load(df, c.dz + i);
     const VF coefficient = hn::Load(df, c.coefficient + i);
     SetViewTerms(s, dx, dy, dz, coefficient);
     VF sumB = hn::Load(df, c.sumB + i);
     VF sumG = hn::Load(df, c.sumG + i);
     VF sumR = hn::Load(df, c.sumR + i);
-    AddLight<true>(flat, k, TowardLightOf(flat, k, s.px, s.py, s.pz), shadowSpheres, shadowPlanes, true, s, dx, dy, dz,
-                   coefficient, sumB, sumG, sumR);
+    VF lx, ly, lz, d2, dist;
+    TowardLightOf(flat, k, s.px, s.py, s.pz, lx, ly, lz, d2, dist);
+    AddLight<true>(flat, k, lx, ly, lz, d2, dist, shadowSpheres, shadowPlanes, true, s, dx, dy, dz, coefficient, sumB,
+                   sumG, sumR);
     hn::Store(sumB, df, c.sumB + i);
     hn::Store(sumG, df, c.sumG + i);
     hn::Store(sumR, df, c.sumR + i);
@@ -270,8 +269,9 @@ template <Hits kHits>
 HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t v) {
     if (flat.lightCount == 0) return;
     const DF df;
-    const std::size_t i = v * kLanes;
-    Surface s = LoadSurface<kHits>(flat, c, v, 0, LoadMask(c.shade + i));
+    const std::size_t i = v * LaneCount();
+    GLINTWORKS_SURFACE(s);
+    LoadSurface<kHits>(flat, c, v, 0, LoadMask(c.shade + i), s);
     const VF dx = hn::Load(df, c.dx + i), dy = hn::Load(df, c.dy + i), dz = hn::Load(df, c.dz + i);
     const VF coefficient = hn::Load(df, c.coefficient + i);
     SetViewTerms(s, dx, dy, dz, coefficient);
@@ -286,18 +286,20 @@ HWY_NOINLINE void AddLightsOfVector(const FlatScene& flat, Chunk& c, std::size_t
     const std::uint64_t otherPlanes = kHits == Hits::kOnePlane ? PlanesBut(flat, flat.planeSlot[j]) : flat.allPlanes;
     // Each light's vector is worked out a light ahead, so that its square
     // root and division overlap the shading of the light before.
-    TowardLight next = TowardLightOf(flat, 0, s.px, s.py, s.pz);
+    VF nextX, nextY, nextZ, nextD2, nextDist;
+    TowardLightOf(flat, 0, s.px, s.py, s.pz, nextX, nextY, nextZ, nextD2, nextDist);
     for (std::int32_t k = 0; k < flat.lightCount; ++k) {
-        const TowardLight l = next;
-        if (k + 1 < flat.lightCount) next = TowardLightOf(flat, k + 1, s.px, s.py, s.pz);
+        const VF lx = nextX, ly = nextY, lz = nextZ, d2 = nextD2, dist = nextDist;
+        if (k + 1 < flat.lightCount)
+            TowardLightOf(flat, k + 1, s.px, s.py, s.pz, nextX, nextY, nextZ, nextD2, nextDist);
         if (k > 0) HighlightBelow<kHits>(flat, k, j, s);
         std::uint64_t spheres = otherSpheres, planes = otherPlanes;
         if (culled && k < kCullLights) {
             spheres = flat.sphereShadowers[c.tier[v]][k][slot];
             planes = flat.planeShadowers[c.tier[v]][k][slot];
         }
-        AddLight<kHits != Hits::kMixed>(flat, k, l, spheres, planes, true, s, dx, dy, dz, coefficient, sumB, sumG,
-                                        sumR);
+        AddLight<kHits != Hits::kMixed>(flat, k, lx, ly, lz, d2, dist, spheres, planes, true, s, dx, dy, dz,
+                                        coefficient, sumB, sumG, sumR);
     }
     hn::Store(sumB, df, c.sumB + i);
     hn::Store(sumG, df, c.sumG + i);

@@ -117,7 +117,7 @@ bool ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
     bool goesOn = false;
     for (std::size_t v = 0; v < kVectorsPerChunk; ++v) {
         const std::int32_t p = c.cullPlane[v];
-        const std::size_t i = v * kLanes;
+        const std::size_t i = v * LaneCount();
         if (p < 0) {
             if (!None(LoadMask(c.shade + i))) others[otherCount++] = v;
             continue;
@@ -157,16 +157,16 @@ bool ShadeChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, std:
 void RenderFlat(const FlatScene& flat, const ImageRows& image) {
     Chunk chunk;
     RowSpans spans;
+    const auto pixels = static_cast<std::int32_t>(LaneCount() * kVectorsPerChunk);
     for (std::int32_t y = 0; y < image.height; ++y) {
         SpansOfRow(flat, y, spans);
         const std::int32_t row = image.bottomUp ? image.height - 1 - y : y;
         std::uint8_t* rowStart = image.pixels + static_cast<std::ptrdiff_t>(row) * image.stride;
-        for (std::int32_t x0 = 0; x0 < image.width; x0 += static_cast<std::int32_t>(kChunk)) {
+        for (std::int32_t x0 = 0; x0 < image.width; x0 += pixels) {
             // A chunk whose eye rays can meet nothing (see RowSpans) is black.
             const std::int32_t count = image.width - x0;
-            if (spans.noPlane && !SpanMeets(spans.eye, Place{y, x0, x0 + static_cast<std::int32_t>(kChunk) - 1})) {
-                StoreBlack(count < static_cast<std::int32_t>(kChunk) ? count : static_cast<std::int32_t>(kChunk),
-                           rowStart + 4 * static_cast<std::ptrdiff_t>(x0));
+            if (spans.noPlane && !SpanMeets(spans.eye, Place{y, x0, x0 + pixels - 1})) {
+                StoreBlack(count < pixels ? count : pixels, rowStart + 4 * static_cast<std::ptrdiff_t>(x0));
                 continue;
             }
             StartChunk(flat, spans, x0, y, image.width, chunk);

@@ -35,27 +35,52 @@ namespace {
 // What one ray segment met in each lane: hit point, unit normal, the scan
 // index of the primitive and its material, and the highlight threshold of the
 // light being shaded. `shade` holds the lanes that hit something with a usable
-// normal.
-struct Surface {
-    VF px, py, pz;
-    VF nx, ny, nz;
-    VI hit;
+// normal. F, I and M are the types of its float, int and mask vectors.
+template <class F, class I, class M>
+struct SurfaceOf {
+    F px, py, pz;
+    F nx, ny, nz;
+    I hit;
     // Where the lanes hit different primitives: how many, and the first
     // kHitList of them (see Chunk).
     std::int32_t hitCount;
     const std::int32_t* hitList;
-    VF colorB, colorG, colorR;
-    VF specular, specularPower;
+    F colorB, colorG, colorR;
+    F specular, specularPower;
     // The highlight thresholds of the light being shaded (HighlightBelow),
     // and for each the bound that an estimate of the cosine must stay below
     // to show the exact cosine below the threshold (see AddLight).
-    VF highlightBelow, highlightSure;
+    F highlightBelow, highlightSure;
     // For that estimate, once per segment: 2 N . D for the segment's ray
     // direction D, and the lanes whose weight has magnitude at most 1.
-    VF twiceNd;
-    MF unitWeight;
-    MF shade;
+    F twiceNd;
+    M unitWeight;
+    M shade;
 };
+
+// A Surface holds its vectors where their size is known where the code is
+// compiled. An SVE vector, whose size only the CPU running the program knows,
+// cannot be a member of a struct, but a reference to one can: there a Surface
+// names vectors that GLINTWORKS_SURFACE declares beside it, and is read and
+// filled as the other is. (A Surface of references on every target would do,
+// but the compiler then arranges the fixed-size targets' light loops
+// differently, a few instructions more.)
+#undef GLINTWORKS_SURFACE
+#if HWY_HAVE_SCALABLE
+using Surface = SurfaceOf<VF&, VI&, MF&>;
+#define GLINTWORKS_SURFACE(s)                                                                                  \
+    VF s##Px, s##Py, s##Pz, s##Nx, s##Ny, s##Nz, s##B, s##G, s##R, s##Specular, s##Power, s##Below, s##Sure,   \
+        s##TwiceNd;                                                                                            \
+    VI s##Hit;                                                                                                 \
+    MF s##UnitWeight, s##Shade;                                                                                \
+    Surface s {                                                                                                \
+        s##Px, s##Py, s##Pz, s##Nx, s##Ny, s##Nz, s##Hit, 0, nullptr, s##B, s##G, s##R, s##Specular, s##Power, \
+            s##Below, s##Sure, s##TwiceNd, s##UnitWeight, s##Shade                                             \
+    }
+#else
+using Surface = SurfaceOf<VF, VI, MF>;
+#define GLINTWORKS_SURFACE(s) Surface s
+#endif
 
 // Fills the terms of s that depend on the segment's ray direction d and
 // weight (see Surface).
@@ -100,13 +125,13 @@ HWY_INLINE void HighlightBelow(const FlatScene& flat, std::int32_t k, std::int32
     s.highlightSure = hn::GatherIndex(df, flat.highlightSure[k], index);
 }
 
-// The surface of vector v of the chunk as light k sees it.
+// The surface of vector v of the chunk as light k sees it, into s.
 template <Hits kHits>
-HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_t v, std::int32_t k, MF shade) {
+HWY_INLINE void LoadSurface(const FlatScene& flat, const Chunk& c, std::size_t v, std::int32_t k, MF shade,
+                            Surface& s) {
     const DF df;
     const DI di;
-    const std::size_t i = v * kLanes;
-    Surface s;
+    const std::size_t i = v * LaneCount();
     s.shade = shade;
     s.px = hn::Load(df, c.ox + i);
     s.py = hn::Load(df, c.oy + i);
@@ -139,7 +164,6 @@ HWY_INLINE Surface LoadSurface(const FlatScene& flat, const Chunk& c, std::size_
         s.specularPower = hn::Load(df, c.specularPower + i);
     }
     HighlightBelow<kHits>(flat, k, j, s);
-    return s;
 }
 
 }  // namespace

@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,7 @@
 #if defined(__aarch64__) && defined(__linux__)
 #include <asm/hwcap.h>
 #include <sys/auxv.h>
+#include <sys/prctl.h>
 #endif
 #include "scene/default_scene.h"
 #include "render/flatten.h"
@@ -85,8 +88,31 @@ void expectSameFrame(const Scene& scene, std::int32_t w, std::int32_t h, std::in
     }
 }
 
+// The words of environment variable `name`, separated by spaces; none where it
+// is not set.
+std::vector<std::string> wordsOf(const char* name) {
+    std::vector<std::string> words;
+    const char* value = std::getenv(name);
+    std::istringstream in(value != nullptr ? value : "");
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}
+
+std::vector<std::string> offeredTargets() {
+    std::vector<std::string> offered;
+    for (int i = 0; i < renderTargetCount(); ++i) offered.push_back(renderTargetNameAt(i));
+    return offered;
+}
+
+bool contains(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
 // Runs `body` once for each SIMD target that the fast path holds and this CPU
-// runs, with renderImage restricted to it.
+// runs, with renderImage restricted to it. A run that names the targets it is
+// for in GLINTWORKS_TEST_TARGETS (the qemu runs for SVE CPUs, see
+// render.cmake) runs only those, and fails where one of them is not offered,
+// rather than pass having tested others.
 template <typename Body>
 void forEachTarget(Body body) {
     struct Restore {
@@ -94,7 +120,12 @@ void forEachTarget(Body body) {
     } restore;
     ASSERT_GE(renderTargetCount(), 1);
     EXPECT_STREQ(renderTargetNameAt(renderTargetCount() - 1), "scalar");
+    const std::vector<std::string> claimed = wordsOf("GLINTWORKS_TEST_TARGETS");
+    for (const std::string& name : claimed) {
+        ASSERT_TRUE(contains(offeredTargets(), name)) << name << " is not compiled, or this CPU does not run it";
+    }
     for (int target = 0; target < renderTargetCount(); ++target) {
+        if (!claimed.empty() && !contains(claimed, renderTargetNameAt(target))) continue;
         setRenderTargetForTest(target);
         SCOPED_TRACE(renderTargetNameAt(target));
         // The dispatch really switched: otherwise this loop tests one target.
@@ -154,20 +185,39 @@ TEST(RenderTargets, AreWasmSimd128ThenScalar) {
     EXPECT_STREQ(renderTargetName(), "WASM SIMD128");
 }
 #elif defined(__aarch64__)
-// Highway's library offers NEON only where the CPU has AES too, since its
-// NEON code may use the crypto extension; the renderer's NEON is compiled
-// without it, so every CPU with Advanced SIMD gets NEON (the Raspberry Pi 4
-// often has no AES). So: NEON wherever the kernel reports Advanced SIMD,
-// and in any case wherever Highway would run its own NEON.
-TEST(RenderTargets, AreNeonWhereverTheCpuHasAdvancedSimdThenScalar) {
-    std::vector<std::string> offered;
-    for (int i = 0; i < renderTargetCount(); ++i) offered.push_back(renderTargetNameAt(i));
-    const bool asimd = (getauxval(AT_HWCAP) & HWCAP_ASIMD) != 0;
-    if (asimd || (hwy::SupportedTargets() & HWY_NEON) != 0) {
-        EXPECT_EQ(offered, (std::vector<std::string>{"NEON", "scalar"}));
-        EXPECT_STREQ(renderTargetName(), "NEON");
-    } else {
-        EXPECT_EQ(offered, (std::vector<std::string>{"scalar"}));
+// Highway's library offers NEON only where the CPU has AES too, and SVE2
+// only where it has SVE2's AES, since its code for them may use those; the
+// renderer's uses neither (the disassembly checks of render.cmake), so it
+// asks the kernel only for Advanced SIMD, SVE and SVE2 (the Raspberry Pi 4
+// often has no AES). SVE_256 and SVE2_128 run only at their one vector
+// length. And in any case every target that Highway would run is offered.
+TEST(RenderTargets, AreSveAndNeonWhereverTheKernelReportsThemThenScalar) {
+    const unsigned long hwcap = getauxval(AT_HWCAP);
+    const bool sve = (hwcap & HWCAP_SVE) != 0;
+    const bool sve2 = sve && (getauxval(AT_HWCAP2) & HWCAP2_SVE2) != 0;
+    const int vl = sve ? prctl(PR_SVE_GET_VL) : -1;
+    const int bits = vl < 0 ? 0 : 8 * (vl & PR_SVE_VL_LEN_MASK);
+    std::vector<std::string> expected;
+    if (sve2 && bits == 128) expected.push_back("SVE2_128");
+    if (sve && bits == 256) expected.push_back("SVE_256");
+    if (sve2) expected.push_back("SVE2");
+    if (sve) expected.push_back("SVE");
+    if ((hwcap & HWCAP_ASIMD) != 0) expected.push_back("NEON");
+    expected.push_back("scalar");
+    const std::vector<std::string> offered = offeredTargets();
+    EXPECT_EQ(offered, expected);
+    EXPECT_STREQ(renderTargetName(), expected.front().c_str());
+    const std::int64_t supported = hwy::SupportedTargets();
+    for (const std::int64_t target : {HWY_SVE2_128, HWY_SVE_256, HWY_SVE2, HWY_SVE, HWY_NEON}) {
+        if ((supported & target) != 0) {
+            EXPECT_TRUE(contains(offered, hwy::TargetName(target))) << hwy::TargetName(target);
+        }
+    }
+    // The qemu runs for SVE CPUs (render.cmake) name the vector length they
+    // ask for: a run at another length, or without SVE, would test other code.
+    const std::vector<std::string> claimedBits = wordsOf("GLINTWORKS_TEST_SVE_BITS");
+    if (!claimedBits.empty()) {
+        EXPECT_EQ(std::to_string(bits), claimedBits.front());
     }
 }
 #elif !defined(_WIN32)
