@@ -71,6 +71,10 @@ struct SdlState {
     // it: a release SDL still sends for one of them is not a second one.
     unsigned releasedForSdl = 0;
     std::int64_t nextButtonCheckNs = 0;
+    // Set by a KeymapNotify or a focus gain, until the next X event or other
+    // input: the key presses SDL reports meanwhile are made up (see
+    // sdl::isKeymapNotify).
+    bool keysReconciled = false;
 };
 
 SdlState& sdlState() {
@@ -302,9 +306,13 @@ bool waylandLost() {
 
 void translate(const SDL_Event& event) {
     using namespace pxNative;
+    SdlState& s = sdlState();
+    const bool reconciled = s.keysReconciled;
+    if (event.type != SDL_KEYDOWN && event.type != SDL_KEYUP) s.keysReconciled = false;
     switch (event.type) {
     case SDL_SYSWMEVENT:
         if (event.syswm.msg != nullptr) {
+            s.keysReconciled = sdl::isKeymapNotify(*event.syswm.msg);
             windowDestroyedByOthers(sdl::destroyedWindow(*event.syswm.msg));
             // SDL reports an X event this way before it handles it.
             unsigned atServer = 0;
@@ -325,9 +333,18 @@ void translate(const SDL_Event& event) {
         }
         input::quitRequested();
         break;
-    case SDL_WINDOWEVENT: translateWindowEvent(event.window); break;
+    case SDL_WINDOWEVENT:
+        s.keysReconciled = event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED;
+        translateWindowEvent(event.window);
+        break;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
+        // A press SDL made up for a key found down when the pointer or the
+        // focus came in is dropped: Windows sends no key-down for a key held
+        // before, and where the key went down just then, its own press
+        // follows, which would make two. Made-up releases are kept: the key
+        // did go up, and SDL sends no second release.
+        if (reconciled && event.type == SDL_KEYDOWN && event.key.repeat == 0) break;
         const HWND window = windowOf(event.key.windowID);
         const int vk = sdl::virtualKey(event.key.keysym.scancode, event.key.keysym.sym);
         // A repeat is a key-down of a key that is already down.

@@ -174,4 +174,8 @@ Uint32 destroyedWindow(const SDL_SysWMmsg& message) {
     return it != watched().end() ? it->second : 0;
 }
 
+bool isKeymapNotify(const SDL_SysWMmsg& message) {
+    return message.subsystem == SDL_SYSWM_X11 && message.msg.x11.event.type == KeymapNotify;
+}
+
 }  // namespace pxNative::sdl

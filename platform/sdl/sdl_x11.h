@@ -53,4 +53,9 @@ void queueReleases(SDL_Window* window, unsigned buttons, int x, int y);
 // so (DestroyNotify); otherwise 0. An SDL window id.
 Uint32 destroyedWindow(const SDL_SysWMmsg& message);
 
+// Whether `message` is a KeymapNotify: the server's word that the pointer or
+// the focus came in. SDL then asks the server which keys are down now and
+// reports as pressed the modifiers it had not heard of.
+bool isKeymapNotify(const SDL_SysWMmsg& message);
+
 }  // namespace pxNative::sdl

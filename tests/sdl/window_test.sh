@@ -149,8 +149,15 @@ xdotool mousedown 3
 # its release outside reaches the window too, and the leave follows it.
 xdotool mouseup 1
 xdotool mouseup 3
+# Shift goes down just as the pointer comes back in, with the probe stopped
+# so that SDL reads the server's keymap after the press: the press it makes
+# up from the keymap and Shift's own press must make one key-down, not two.
+kill -STOP "$PROBE_PID"
 xdotool mousemove --window "$id" 100 70
-xdotool keydown shift key a keyup shift
+xdotool keydown shift key a
+kill -CONT "$PROBE_PID"
+wait_line "key-release 65 8"
+xdotool keyup shift
 xdotool keydown alt key F5 keyup alt
 xdotool key Left
 # Tab: the probe redraws a box and invalidates only the box.
