@@ -12,7 +12,8 @@
 //       without a surface is an error (creation fails, or one line and exit
 //       status 1), never a blank run
 // - [x] keys (sided modifiers), mouse motion and the three buttons, leave
-// - [x] key releases that SDL makes up when the focus goes are dropped
+// - [x] key releases that SDL makes up when the focus goes, and presses it
+//       makes up from the keymap when the pointer or focus comes in, dropped
 // - [x] a flood of input sent by other X clients is bounded (sdl_x11_flood.h)
 // - [x] close button, SIGINT/SIGTERM (SDL_QUIT), resize, minimise, expose
 // - [x] the X window destroyed by another program: the window is destroyed

@@ -152,6 +152,7 @@ xdotool mouseup 3
 # Shift goes down just as the pointer comes back in, with the probe stopped
 # so that SDL reads the server's keymap after the press: the press it makes
 # up from the keymap and Shift's own press must make one key-down, not two.
+wait_line leave
 kill -STOP "$PROBE_PID"
 xdotool mousemove --window "$id" 100 70
 xdotool keydown shift key a
