@@ -313,9 +313,9 @@ void translate(const SDL_Event& event) {
     switch (event.type) {
     case SDL_SYSWMEVENT:
         if (event.syswm.msg != nullptr) {
+            // SDL reports an X event this way before it handles it.
             s.keysReconciled = sdl::isKeymapNotify(*event.syswm.msg);
             windowDestroyedByOthers(sdl::destroyedWindow(*event.syswm.msg));
-            // SDL reports an X event this way before it handles it.
             unsigned atServer = 0;
             int x = 0;
             int y = 0;

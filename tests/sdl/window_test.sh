@@ -94,9 +94,8 @@ expect_shows() {
 }
 
 start_xvfb 640x480
-# No autorepeat: on a loaded machine a key held between xdotool's steps (the
-# Shift of Shift+A) would otherwise repeat, a press the transcript below does
-# not hold.
+# No autorepeat: Shift is held below while the probe is stopped, and on a
+# loaded machine long enough to repeat, a press the transcript does not hold.
 xset r off || abort "xset could not turn the X server's key repeat off"
 if [ -n "${EXPECT_NO_SHM:-}" ] && xdpyinfo -queryExtensions | grep -q MIT-SHM; then
   abort "the X server offers shared memory, though XVFB_ARGS asked it not to"
