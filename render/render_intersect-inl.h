@@ -72,14 +72,14 @@ HWY_INLINE void NearestHit(const FlatScene& flat, std::uint64_t spheres, MF acti
             const VF vz = hn::Sub(hn::Set(df, flat.sphereZ[j]), oz);
             b = Dot(vx, vy, vz, dx, dy, dz);
             // t = b - sqrt(disc) is at most b, so b <= 0.001 rules a hit out.
-            if (None(hn::And(active, hn::Gt(b, sphereMin)))) continue;
+            if (None(MaskAnd(active, hn::Gt(b, sphereMin)))) continue;
             const VF vv = Dot(vx, vy, vz, vx, vy, vz);
             disc = hn::Add(hn::Sub(hn::Set(df, flat.radiusSquared[j]), vv), hn::Mul(b, b));
         }
-        const MF candidate = hn::And(active, hn::And(hn::Gt(disc, zero), hn::Gt(b, sphereMin)));
+        const MF candidate = MaskAnd(active, MaskAnd(hn::Gt(disc, zero), hn::Gt(b, sphereMin)));
         if (None(candidate)) continue;
         const VF t = hn::Sub(b, hn::Sqrt(disc));
-        const MF nearer = hn::And(candidate, hn::And(hn::Gt(t, sphereMin), hn::Lt(t, nearest)));
+        const MF nearer = MaskAnd(candidate, MaskAnd(hn::Gt(t, sphereMin), hn::Lt(t, nearest)));
         nearest = hn::IfThenElse(nearer, t, nearest);
         hit = hn::IfThenElse(hn::RebindMask(di, nearer), hn::Set(di, flat.sphereIndex[j]), hit);
     }
@@ -93,16 +93,16 @@ HWY_INLINE void NearestHit(const FlatScene& flat, std::uint64_t spheres, MF acti
             const float shared = flat.eyeNumerator[j];
             if (!(shared > 0.0f) && !(shared < 0.0f)) continue;
             numerator = hn::Set(df, shared);
-            candidate = hn::And(active, shared > 0.0f ? hn::Gt(denominator, zero) : hn::Lt(denominator, zero));
+            candidate = MaskAnd(active, shared > 0.0f ? hn::Gt(denominator, zero) : hn::Lt(denominator, zero));
         } else {
             numerator = hn::Neg(hn::Add(PlaneDot(flat, j, ox, oy, oz), hn::Set(df, flat.planeOffset[j])));
-            candidate = hn::And(active, SameSign(numerator, denominator));
+            candidate = MaskAnd(active, SameSign(numerator, denominator));
         }
         if (None(candidate)) continue;
         const VF t = hn::Div(numerator, denominator);
         const VI index = hn::Set(di, flat.planeIndex[j]);
-        const MF tie = hn::And(hn::Eq(t, nearest), IntMask(hn::Gt(hit, index)));
-        const MF nearer = hn::And(candidate, hn::And(hn::Gt(t, zero), hn::Or(hn::Lt(t, nearest), tie)));
+        const MF tie = MaskAnd(hn::Eq(t, nearest), IntMask(hn::Gt(hit, index)));
+        const MF nearer = MaskAnd(candidate, MaskAnd(hn::Gt(t, zero), MaskOr(hn::Lt(t, nearest), tie)));
         nearest = hn::IfThenElse(nearer, t, nearest);
         hit = hn::IfThenElse(hn::RebindMask(di, nearer), index, hit);
     }
@@ -154,11 +154,11 @@ HWY_INLINE void MixedSurface(const FlatScene& flat, MF hitSomething, VI hit, VF 
         const std::int32_t j = hn::GetLane(FirstShaded(left, hit));
         if (count < kHitList) c.hitList[i / LaneCount()][count] = j;
         ++count;
-        const MF lanes = hn::And(left, IntMask(hn::Eq(hit, hn::Set(di, j))));
-        left = hn::AndNot(lanes, left);
+        const MF lanes = MaskAnd(left, IntMask(hn::Eq(hit, hn::Set(di, j))));
+        left = MaskAndNot(lanes, left);
         if (flat.kind[j] == FlatScene::kPlane) {
-            isPlane = hn::Or(isPlane, lanes);
-            if (flat.zeroNormal[j] == 0) planeOk = hn::Or(planeOk, lanes);
+            isPlane = MaskOr(isPlane, lanes);
+            if (flat.zeroNormal[j] == 0) planeOk = MaskOr(planeOk, lanes);
             unitX = hn::IfThenElse(lanes, hn::Set(df, flat.unitNx[j]), unitX);
             unitY = hn::IfThenElse(lanes, hn::Set(df, flat.unitNy[j]), unitY);
             unitZ = hn::IfThenElse(lanes, hn::Set(df, flat.unitNz[j]), unitZ);
@@ -187,7 +187,7 @@ HWY_INLINE void MixedSurface(const FlatScene& flat, MF hitSomething, VI hit, VF 
     ny = hn::IfThenElse(isPlane, unitY, sy);
     nz = hn::IfThenElse(isPlane, unitZ, sz);
     const MF sphereOk = hn::Not(hn::Eq(nn, zero));
-    normalOk = hn::Or(hn::And(isPlane, planeOk), hn::AndNot(isPlane, sphereOk));
+    normalOk = MaskOr(MaskAnd(isPlane, planeOk), MaskAndNot(isPlane, sphereOk));
     hn::Store(colorB, df, c.colorB + i);
     hn::Store(colorG, df, c.colorG + i);
     hn::Store(colorR, df, c.colorR + i);
@@ -220,7 +220,7 @@ HWY_INLINE void Reflect(const FlatScene& flat, const Chunk& c, std::size_t v, MF
     const std::int32_t j = c.soleHit[v];
     const VF reflection = j >= 0 ? hn::Set(df, flat.reflection[j]) : hn::Load(df, c.reflection + i);
     coefficient = hn::Mul(hn::Load(df, c.coefficient + i), reflection);
-    active = hn::AndNot(hn::Lt(coefficient, hn::Set(df, kMinCoefficient)), shade);
+    active = MaskAndNot(hn::Lt(coefficient, hn::Set(df, kMinCoefficient)), shade);
     const bool plane = HitsOf(flat, c, v) == Hits::kOnePlane;
     const VF nx = plane ? hn::Set(df, flat.unitNx[j]) : hn::Load(df, c.nx + i);
     const VF ny = plane ? hn::Set(df, flat.unitNy[j]) : hn::Load(df, c.ny + i);
@@ -259,10 +259,10 @@ HWY_INLINE bool EyeRaysOnOnlyPlane(const FlatScene& flat, MF active, VF dx, VF d
     VF t = zero;
     if ((shared > 0.0f || shared < 0.0f) && flat.zeroNormal[flat.planeIndex[0]] == 0) {
         const VF denominator = PlaneDot(flat, 0, dx, dy, dz);
-        const MF candidate = hn::And(active, shared > 0.0f ? hn::Gt(denominator, zero) : hn::Lt(denominator, zero));
+        const MF candidate = MaskAnd(active, shared > 0.0f ? hn::Gt(denominator, zero) : hn::Lt(denominator, zero));
         if (!None(candidate)) {
             t = hn::Div(hn::Set(df, shared), denominator);
-            shade = hn::And(candidate, hn::And(hn::Gt(t, zero), hn::Lt(t, hn::Set(df, kFarDistance))));
+            shade = MaskAnd(candidate, MaskAnd(hn::Gt(t, zero), hn::Lt(t, hn::Set(df, kFarDistance))));
         }
     }
     StoreMask(shade, c.shade + i);
@@ -350,7 +350,7 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
         VI hit = hn::Set(di, -1);
         NearestHit<fromEye>(flat, spheres, active, ox, oy, oz, dx, dy, dz, nearest, hit);
 
-        const MF hitSomething = hn::And(active, IntMask(hn::Gt(hit, hn::Set(di, -1))));
+        const MF hitSomething = MaskAnd(active, IntMask(hn::Gt(hit, hn::Set(di, -1))));
         if (None(hitSomething)) {
             StoreMask(hitSomething, c.shade + i);
             continue;
@@ -366,7 +366,7 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
         // instead of gathered.
         const std::int32_t first = hn::GetLane(FirstShaded(hitSomething, hit));
         const bool onePrimitive =
-            hn::AllTrue(df, hn::Or(hn::Not(hitSomething), IntMask(hn::Eq(hit, hn::Set(di, first)))));
+            hn::AllTrue(df, MaskOr(hn::Not(hitSomething), IntMask(hn::Eq(hit, hn::Set(di, first)))));
         VF nx, ny, nz;
         MF normalOk;
         if (onePrimitive) {
@@ -383,7 +383,7 @@ bool IntersectChunk(const FlatScene& flat, const RowSpans& row, std::int32_t y, 
             hn::Store(ny, df, c.ny + i);
             hn::Store(nz, df, c.nz + i);
         }
-        const MF shade = hn::And(hitSomething, normalOk);
+        const MF shade = MaskAnd(hitSomething, normalOk);
         if (fromEye && onePrimitive && flat.kind[first] == FlatScene::kPlane &&
             flat.planeSlot[first] < flat.cullPlaneCount) {
             c.cullPlane[v] = flat.planeSlot[first];

@@ -73,6 +73,26 @@ HWY_INLINE void StoreMask(MF m, std::int32_t* p) {
 
 HWY_INLINE MF IntMask(hn::Mask<DI> m) { return hn::RebindMask(DF(), m); }
 
+// Masks combined: and, or, and not-a-and-b. LLVM rewrites the and of a
+// comparison's mask with another value as a select of the value or zero (the
+// or as a select of all ones), and WebAssembly has selects only as
+// v128.bitselect, three dependent instructions in V8's code where v128.and
+// or v128.or is one, on the chains that carry each lane's hits and light from
+// one primitive to the next: a fifth of a WebAssembly frame. An empty asm
+// statement on each operand hides where the masks come from, so that LLVM
+// keeps the plain instruction. Every other target keeps Highway's.
+template <class M>
+HWY_INLINE M Opaque(M m) {
+#if HWY_TARGET == HWY_WASM
+    asm("" : "+r"(m.raw));
+#endif
+    return m;
+}
+
+HWY_INLINE MF MaskAnd(MF a, MF b) { return hn::And(Opaque(a), Opaque(b)); }
+HWY_INLINE MF MaskOr(MF a, MF b) { return hn::Or(Opaque(a), Opaque(b)); }
+HWY_INLINE MF MaskAndNot(MF a, MF b) { return hn::AndNot(Opaque(a), Opaque(b)); }
+
 // Highway's WebAssembly AllFalse moves both halves of the mask to scalar
 // registers and ors them; v128.any_true is one test (ptest where V8 runs on
 // x86). Every other target keeps Highway's.
@@ -100,8 +120,8 @@ HWY_INLINE std::size_t FirstTrue(MF m) {
 // NaN and fails the test t > 0.
 HWY_INLINE MF SameSign(VF numerator, VF denominator) {
     const VF zero = hn::Zero(DF());
-    return hn::Or(hn::And(hn::Gt(numerator, zero), hn::Gt(denominator, zero)),
-                  hn::And(hn::Lt(numerator, zero), hn::Lt(denominator, zero)));
+    return MaskOr(MaskAnd(hn::Gt(numerator, zero), hn::Gt(denominator, zero)),
+                  MaskAnd(hn::Lt(numerator, zero), hn::Lt(denominator, zero)));
 }
 
 // a . n for the normal n of plane j (position in the plane arrays) as given,

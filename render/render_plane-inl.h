@@ -76,7 +76,7 @@ HWY_INLINE void AddPlaneLight(const FlatScene& flat, std::int32_t k, std::int32_
     TowardLightOf(flat, k, px, py, pz, lx, ly, lz, d2, dist);
     const VF nl = PlaneCosine<kAxis>(flat, p, hn::Set(df, flat.unitNx[index]), hn::Set(df, flat.unitNy[index]),
                                      hn::Set(df, flat.unitNz[index]), lx, ly, lz);
-    MF lit = hn::AndNot(hn::Or(hn::Eq(d2, zero), hn::Le(nl, zero)), shade);
+    MF lit = MaskAndNot(MaskOr(hn::Eq(d2, zero), hn::Le(nl, zero)), shade);
     if (kMayShadow && (shadowSpheres != 0 || flat.planeCount > 1)) {
         if (None(lit)) return;
         lit = Unshadowed<true>(flat, k, shadowSpheres, PlanesBut(flat, p), hn::Set(di, index), px, py, pz, lit, lx, ly,
@@ -162,7 +162,7 @@ bool ShadeAndMirrorOnPlaneOf(const FlatScene& flat, std::int32_t p, Chunk& c, st
             VF nearest = hn::Set(df, kFarDistance);
             VI hit = hn::Set(di, -1);
             NearestHit<false>(flat, 0, active, px, py, pz, rx, ry, rz, nearest, hit);
-            if (!None(hn::And(active, IntMask(hn::Gt(hit, hn::Set(di, -1)))))) return false;
+            if (!None(MaskAnd(active, IntMask(hn::Gt(hit, hn::Set(di, -1)))))) return false;
         }
     }
     return true;

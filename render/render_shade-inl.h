@@ -52,44 +52,44 @@ HWY_INLINE MF Unshadowed(const FlatScene& flat, std::int32_t k, std::uint64_t sp
     const VF sphereMin = hn::Set(df, 0.001f);
     for (; spheres != 0; spheres &= spheres - 1) {
         const std::int32_t j = LowestBit(spheres);
-        MF other = kOneHit ? lit : hn::AndNot(IntMask(hn::Eq(hit, hn::Set(di, flat.sphereIndex[j]))), lit);
+        MF other = kOneHit ? lit : MaskAndNot(IntMask(hn::Eq(hit, hn::Set(di, flat.sphereIndex[j]))), lit);
         if (flat.shadowReach[k][j] > 0.0f) {
             // A culling test only, with a margin far above its own rounding:
             // fused operations are welcome here.
             const VF along = hn::MulAdd(
                 lz, hn::Set(df, flat.shadowAxisZ[k][j]),
                 hn::MulAdd(ly, hn::Set(df, flat.shadowAxisY[k][j]), hn::Mul(lx, hn::Set(df, flat.shadowAxisX[k][j]))));
-            const MF outside = hn::And(hn::Gt(along, hn::Set(df, flat.shadowLimit[k][j])),
+            const MF outside = MaskAnd(hn::Gt(along, hn::Set(df, flat.shadowLimit[k][j])),
                                        hn::Lt(dist, hn::Set(df, flat.shadowReach[k][j])));
-            other = hn::AndNot(outside, other);
+            other = MaskAndNot(outside, other);
         }
         if (None(other)) continue;
         const VF vx = hn::Sub(hn::Set(df, flat.sphereX[j]), px);
         const VF vy = hn::Sub(hn::Set(df, flat.sphereY[j]), py);
         const VF vz = hn::Sub(hn::Set(df, flat.sphereZ[j]), pz);
         const VF b = Dot(vx, vy, vz, lx, ly, lz);
-        const MF ahead = hn::And(other, hn::Gt(b, sphereMin));
+        const MF ahead = MaskAnd(other, hn::Gt(b, sphereMin));
         if (None(ahead)) continue;
         const VF vv = Dot(vx, vy, vz, vx, vy, vz);
         const VF disc = hn::Add(hn::Sub(hn::Set(df, flat.radiusSquared[j]), vv), hn::Mul(b, b));
-        const MF candidate = hn::And(ahead, hn::Gt(disc, zero));
+        const MF candidate = MaskAnd(ahead, hn::Gt(disc, zero));
         if (None(candidate)) continue;
         const VF t = hn::Sub(b, hn::Sqrt(disc));
-        const MF blocked = hn::And(candidate, hn::And(hn::Gt(t, sphereMin), hn::Lt(t, dist)));
-        lit = hn::AndNot(blocked, lit);
+        const MF blocked = MaskAnd(candidate, MaskAnd(hn::Gt(t, sphereMin), hn::Lt(t, dist)));
+        lit = MaskAndNot(blocked, lit);
         if (None(lit)) return lit;
     }
     for (; planes != 0; planes &= planes - 1) {
         const std::int32_t j = LowestBit(planes);
-        const MF other = kOneHit ? lit : hn::AndNot(IntMask(hn::Eq(hit, hn::Set(di, flat.planeIndex[j]))), lit);
+        const MF other = kOneHit ? lit : MaskAndNot(IntMask(hn::Eq(hit, hn::Set(di, flat.planeIndex[j]))), lit);
         if (None(other)) continue;
         const VF denominator = PlaneDot(flat, j, lx, ly, lz);
         const VF numerator = hn::Neg(hn::Add(PlaneDot(flat, j, px, py, pz), hn::Set(df, flat.planeOffset[j])));
-        const MF candidate = hn::And(other, SameSign(numerator, denominator));
+        const MF candidate = MaskAnd(other, SameSign(numerator, denominator));
         if (None(candidate)) continue;
         const VF t = hn::Div(numerator, denominator);
-        const MF blocked = hn::And(candidate, hn::And(hn::Gt(t, zero), hn::Lt(t, dist)));
-        lit = hn::AndNot(blocked, lit);
+        const MF blocked = MaskAnd(candidate, MaskAnd(hn::Gt(t, zero), hn::Lt(t, dist)));
+        lit = MaskAndNot(blocked, lit);
         if (None(lit)) return lit;
     }
     return lit;
@@ -104,8 +104,8 @@ HWY_INLINE MF MayHighlight(const FlatScene& flat, std::int32_t k, const Surface&
     // The threshold of the material and light (see highlightThreshold) holds
     // for weights of magnitude up to 1, which covers every segment of a scene
     // without reflections above 1.
-    const MF belowThreshold = hn::And(hn::Lt(cosine, s.highlightBelow), hn::Le(hn::Abs(coefficient), one));
-    const MF pending = hn::AndNot(belowThreshold, lit);
+    const MF belowThreshold = MaskAnd(hn::Lt(cosine, s.highlightBelow), hn::Le(hn::Abs(coefficient), one));
+    const MF pending = MaskAndNot(belowThreshold, lit);
     if (None(pending)) return pending;
     // For 0 <= s < 1 and power p > 0, pow(s, p) <= exp(-p (1 - s))
     // <= 1 / (1 + x + x^2/2 + x^3/6) with x = p (1 - s). Where that bound
@@ -118,9 +118,9 @@ HWY_INLINE MF MayHighlight(const FlatScene& flat, std::int32_t k, const Surface&
     const VF series =
         hn::MulAdd(x, hn::MulAdd(x, hn::MulAdd(x, hn::Set(df, 1.0f / 6.0f), hn::Set(df, 0.5f)), one), one);
     const VF reach = hn::Mul(hn::Mul(hn::Abs(s.specular), hn::Abs(coefficient)), hn::Set(df, flat.lightMax[k]));
-    const MF noHighlight = hn::And(hn::And(hn::Lt(cosine, one), hn::Gt(s.specularPower, zero)),
+    const MF noHighlight = MaskAnd(MaskAnd(hn::Lt(cosine, one), hn::Gt(s.specularPower, zero)),
                                    hn::Lt(reach, hn::Mul(series, hn::Set(df, 0.9999f))));
-    return hn::AndNot(noHighlight, pending);
+    return MaskAndNot(noHighlight, pending);
 }
 
 // The truncated highlight of a light in each channel, per lane.
@@ -201,7 +201,7 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, VF lx, VF ly, VF
     const VF zero = hn::Zero(df);
     const VF nl = Dot(s.nx, s.ny, s.nz, lx, ly, lz);
     // Skipped: the light on the hit point, or behind or in the surface.
-    MF lit = hn::AndNot(hn::Or(hn::Eq(d2, zero), hn::Le(nl, zero)), s.shade);
+    MF lit = MaskAndNot(MaskOr(hn::Eq(d2, zero), hn::Le(nl, zero)), s.shade);
     if (None(lit)) return;
     lit = Unshadowed<kOneHit>(flat, k, shadowSpheres, shadowPlanes, s.hit, s.px, s.py, s.pz, lit, lx, ly, lz, dist);
     if (None(lit)) return;
@@ -225,7 +225,7 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, VF lx, VF ly, VF
     // margin far above its rounding: fused operations are welcome here.
     const VF ld = hn::MulAdd(lz, dz, hn::MulAdd(ly, dy, hn::Mul(lx, dx)));
     const VF estimate = hn::NegMulAdd(nl, s.twiceNd, ld);
-    if (None(hn::AndNot(hn::And(hn::Lt(estimate, s.highlightSure), s.unitWeight), lit))) return;
+    if (None(MaskAndNot(MaskAnd(hn::Lt(estimate, s.highlightSure), s.unitWeight), lit))) return;
     const VF twiceNl = hn::Mul(hn::Set(df, 2.0f), nl);
     const VF rx = hn::Sub(lx, hn::Mul(twiceNl, s.nx));
     const VF ry = hn::Sub(ly, hn::Mul(twiceNl, s.ny));
