@@ -127,7 +127,7 @@ test-web-unit: deps $(WEB_BUILD)/CMakeCache.txt
 # with the tests (deps).
 bench-web: build $(WEB_BUILD)/CMakeCache.txt $(WEB_TEST_DIR)/node_modules/.package-lock.json
 	cmake -S . -B $(WEB_BUILD) -DGLINTWORKS_TESTS=ON >/dev/null
-	cmake --build $(WEB_BUILD) -j $(JOBS) --target glintworks_frame_times glintworks_frames glintworks
+	cmake --build $(WEB_BUILD) -j $(JOBS) --target glintworks_frame_times glintworks_frames glintworks_frame_pair glintworks
 	scripts/bench-web $(WEB_BUILD) $(BUILD)
 
 build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
