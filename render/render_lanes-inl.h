@@ -79,8 +79,9 @@ HWY_INLINE MF IntMask(hn::Mask<DI> m) { return hn::RebindMask(DF(), m); }
 // v128.bitselect, three dependent instructions in V8's code where v128.and
 // or v128.or is one, on the chains that carry each lane's hits and light from
 // one primitive to the next: a fifth of a WebAssembly frame. An empty asm
-// statement on each operand hides where the masks come from, so that LLVM
-// keeps the plain instruction. Every other target keeps Highway's.
+// statement on each operand (Opaque, also for a mask that a select of zero
+// takes) hides where the masks come from, so that LLVM keeps the plain
+// instruction. Every other target keeps Highway's.
 template <class M>
 HWY_INLINE M Opaque(M m) {
 #if HWY_TARGET == HWY_WASM

@@ -231,7 +231,7 @@ HWY_INLINE void AddLight(const FlatScene& flat, std::int32_t k, VF lx, VF ly, VF
     const VF ry = hn::Sub(ly, hn::Mul(twiceNl, s.ny));
     const VF rz = hn::Sub(lz, hn::Mul(twiceNl, s.nz));
     VF cosine = Dot(rx, ry, rz, dx, dy, dz);
-    cosine = hn::IfThenZeroElse(hn::Le(cosine, zero), cosine);
+    cosine = hn::IfThenZeroElse(Opaque(hn::Le(cosine, zero)), cosine);
     const MF highlight = MayHighlight(flat, k, s, lit, cosine, coefficient);
     if (None(highlight)) return;
     AddHighlight(flat, k, s, highlight, cosine, coefficient, sumB, sumG, sumR);

@@ -19,3 +19,11 @@ foreach(tests glintworks_scene_tests glintworks_render_tests)
   # failure still shows which case failed (ctest --output-on-failure).
   glintworks_test(${tests} TIMEOUT 120 LABELS unit)
 endforeach()
+
+# The renderer's WebAssembly SIMD code combines masks without selects of a
+# constant (wasm_select_check.sh), found by the functions' names, which the
+# render tests' module keeps for it.
+find_program(GLINTWORKS_WASM_DIS wasm-dis REQUIRED)
+target_link_options(glintworks_render_tests PRIVATE --profiling-funcs)
+glintworks_test(render_wasm_selects TIMEOUT 60 LABELS unit SCRIPT wasm_select_check.sh ${GLINTWORKS_WASM_DIS}
+  $<TARGET_FILE_DIR:glintworks_render_tests>/glintworks_render_tests.wasm)
