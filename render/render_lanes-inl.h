@@ -76,12 +76,11 @@ HWY_INLINE MF IntMask(hn::Mask<DI> m) { return hn::RebindMask(DF(), m); }
 // Masks combined: and, or, and not-a-and-b. LLVM rewrites the and of a
 // comparison's mask with another value as a select of the value or zero (the
 // or as a select of all ones), and WebAssembly has selects only as
-// v128.bitselect, three dependent instructions in V8's code where v128.and
-// or v128.or is one, on the chains that carry each lane's hits and light from
-// one primitive to the next: a fifth of a WebAssembly frame. An empty asm
-// statement on each operand (Opaque, also for a mask that a select of zero
-// takes) hides where the masks come from, so that LLVM keeps the plain
-// instruction. Every other target keeps Highway's.
+// v128.bitselect, three instructions and a constant in V8's code where
+// v128.and or v128.or is one; with them a WebAssembly frame took nearly a
+// third longer. An empty asm statement on each operand (Opaque, also for a
+// mask that a select of zero takes) hides where the masks come from, so that
+// LLVM keeps the plain instruction. Every other target keeps Highway's.
 template <class M>
 HWY_INLINE M Opaque(M m) {
 #if HWY_TARGET == HWY_WASM

@@ -3,7 +3,7 @@
 # and v128.andnot, not with a v128.bitselect of an all-zero or all-ones
 # constant, which is what LLVM makes of them unless the masks' origin is
 # hidden (Opaque in render/render_lanes-inl.h): three instructions in V8's
-# code for one, and about a quarter longer frames. The SIMD target's functions
+# code for one, and frames nearly a third longer. The SIMD target's functions
 # are found by their namespace in the module's names; finding none, or none
 # with a select, fails rather than passes.
 # Usage: wasm_select_check.sh WASM_DIS MODULE.wasm
