@@ -54,7 +54,7 @@ burst_runs() {
     # The state the burst relies on: the window mapped, at its size, drawn,
     # and the pointer outside it, so that the burst begins with its entry.
     xdotool mousemove 1270 1010
-    expect_window_shows "$id" "$TEST_DIR/fresh.png" "$TEST_DIR/shot-fresh.png" ||
+    expect_window_shows "$id" "$TEST_DIR/fresh.png" "$TEST_DIR/shot-fresh-$kind-$size-$run.png" ||
       { fail "$kind burst in $size: the window never showed its first picture"; stop_process "$APP_PID"; return; }
     wait_focus "$id" || { fail "$kind burst in $size: the window never got the keyboard focus"; return; }
     # Left of the screen's edge the pointer stops at it.
