@@ -4,13 +4,13 @@
 // different moments can differ by more than a change gains; frames taken in
 // turns within one process meet the same load.
 
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include <emscripten.h>
 
+#include "bench/frame.h"
 #include "render/render.h"
 #include "scene/default_scene.h"
 
@@ -18,8 +18,7 @@ namespace {
 
 struct Pair {
     glintworks::Scene scene = glintworks::makeDefaultScene();
-    std::vector<std::uint8_t> memory;
-    glintworks::ImageRows rows;
+    std::unique_ptr<Frame> frame;  // none until pair_setup
 };
 
 Pair& pair() {
@@ -38,21 +37,19 @@ extern "C" EMSCRIPTEN_KEEPALIVE int pair_setup(int width, int height, const char
     }
     if (index < 0 || width < 1 || height < 1 || width > 16384 || height > 16384) return -1;
     glintworks::setRenderTargetForTest(index);
-    Pair& p = pair();
-    p.memory.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0xFF);
-    p.rows.pixels = p.memory.data();
-    p.rows.width = width;
-    p.rows.height = height;
-    p.rows.stride = 4 * width;
+    pair().frame = std::make_unique<Frame>(width, height);
     return 0;
 }
 
-extern "C" EMSCRIPTEN_KEEPALIVE void pair_frame() { glintworks::renderImage(pair().scene, pair().rows); }
+extern "C" EMSCRIPTEN_KEEPALIVE void pair_frame() {
+    if (pair().frame) glintworks::renderImage(pair().scene, pair().frame->rows);
+}
 
 // A hash of the last frame's bytes, so that the two builds' pictures can be
 // held to each other.
 extern "C" EMSCRIPTEN_KEEPALIVE std::uint32_t pair_hash() {
     std::uint32_t hash = 2166136261u;
-    for (const std::uint8_t byte : pair().memory) hash = (hash ^ byte) * 16777619u;
+    if (!pair().frame) return hash;
+    for (const std::uint8_t byte : pair().frame->memory) hash = (hash ^ byte) * 16777619u;
     return hash;
 }
