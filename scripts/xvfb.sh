@@ -92,3 +92,9 @@ wait_exit() {
   done
   return 0
 }
+
+# xdo ARGS: xdotool ARGS, then one round trip to the server before it exits.
+# The server keeps the order of each connection's requests, not of requests
+# from different connections: without it, a release xdotool sent last could be
+# handled after the next xdotool's motions, a drag ending where it should not.
+xdo() { xdotool "$@" getmouselocation >/dev/null; }

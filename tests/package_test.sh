@@ -142,7 +142,7 @@ xvfb_start "$TEST_DIR" 2>&1 || { fail "Xvfb did not start"; finish package; }
 "${run[@]}" "$root/usr/bin/glintworks" >"$TEST_DIR/stdout" 2>"$TEST_DIR/stderr" &
 APP_PID=$!
 if id=$(xvfb_find_window Glintworks); then
-  xdotool key --window "$id" Escape
+  xdo key --window "$id" Escape
   wait_exit "$APP_PID" 10
   status=$STATUS
   [ "$status" = timeout ] || APP_PID=

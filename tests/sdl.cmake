@@ -11,6 +11,10 @@ target_link_libraries(sdl_window_probe PRIVATE glintworks_px glintworks_platform
 # tests send it.
 add_executable(send-wm-delete e2e/send_wm_delete.cpp)
 target_link_libraries(send-wm-delete PRIVATE X11::X11)
+# Waits until no pointer button is down: the end-to-end drags under a window
+# manager.
+add_executable(wait-buttons-up e2e/wait_buttons_up.cpp)
+target_link_libraries(wait-buttons-up PRIVATE X11::X11)
 
 # Left out under emulation: under qemu the probe's check of SDL's offscreen
 # driver loads the arm64 Mesa stack, which spins until killed. The program's

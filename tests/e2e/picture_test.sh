@@ -25,13 +25,13 @@ fi
 # Left drag of the orange sphere from (160, 120) to (170, 110), held.
 "$SNAPSHOT" --drag 160,120,170,110 --held "$TEST_DIR/held.png"
 "$SNAPSHOT" --drag 160,120,170,110 "$TEST_DIR/released.png"
-xdotool mousemove --window "$id" 160 120 mousedown 1 mousemove --window "$id" 170 110
+xdo mousemove --window "$id" 160 120 mousedown 1 mousemove --window "$id" 170 110
 if expect_window_shows "$id" "$TEST_DIR/held.png" "$TEST_DIR/shot-held.png"; then
   pass "held drag shows the moved, brightened sphere"
 else
   fail "held drag: $TEST_DIR/shot-held.png vs $TEST_DIR/held.png"
 fi
-xdotool mouseup 1
+xdo mouseup 1
 if expect_window_shows "$id" "$TEST_DIR/released.png" "$TEST_DIR/shot-released.png"; then
   pass "release gives the sphere its colour back where it was dropped"
 else
@@ -41,20 +41,20 @@ fi
 # A Ctrl drag from where the sphere now is: pointer up pushes it away.
 "$SNAPSHOT" --drag 160,120,170,110 --ctrl --drag 170,110,180,100 "$TEST_DIR/depth.png"
 "$SNAPSHOT" --drag 160,120,170,110 --ctrl --drag 170,110,180,100 --held "$TEST_DIR/depth-held.png"
-xdotool keydown ctrl mousemove --window "$id" 170 110 mousedown 1 mousemove --window "$id" 180 100
+xdo keydown ctrl mousemove --window "$id" 170 110 mousedown 1 mousemove --window "$id" 180 100
 if expect_window_shows "$id" "$TEST_DIR/depth-held.png" "$TEST_DIR/shot-depth-held.png"; then
   pass "Ctrl drag moves the sphere in depth"
 else
   fail "Ctrl drag: $TEST_DIR/shot-depth-held.png vs $TEST_DIR/depth-held.png"
 fi
-xdotool mouseup 1 keyup ctrl
+xdo mouseup 1 keyup ctrl
 if expect_window_shows "$id" "$TEST_DIR/depth.png" "$TEST_DIR/shot-depth.png"; then
   pass "Ctrl drag release"
 else
   fail "Ctrl drag release: $TEST_DIR/shot-depth.png vs $TEST_DIR/depth.png"
 fi
 
-xdotool key --window "$id" Escape
+xdo key --window "$id" Escape
 wait_app 10; status=$STATUS
 [ "$status" = 0 ] || fail "exit status after Esc: $status"
 check_statistics
@@ -121,7 +121,7 @@ for i in $(seq 1 50); do
 done
 [ -n "$shown" ] && pass "a 30-bit display shows the picture, each channel widened exactly" ||
   fail "30-bit display: $TEST_DIR/shot-30.xwd does not show $TEST_DIR/default.ppm; $(cat "$TEST_DIR/stderr")"
-xdotool key --window "$id" Escape
+xdo key --window "$id" Escape
 wait_app 10
 [ "$STATUS" = 0 ] || fail "30-bit display: status $STATUS after Esc"
 finish

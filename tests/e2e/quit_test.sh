@@ -13,10 +13,10 @@ start_xvfb
 # Esc: pressing alone does not end the run, releasing does.
 start_app
 id=$(find_window) || { fail "no window"; finish; }
-xdotool keydown --window "$id" Escape
+xdo keydown --window "$id" Escape
 sleep 0.3
 kill -0 "$APP_PID" 2>/dev/null || fail "the run ended on the Esc press"
-xdotool keyup --window "$id" Escape
+xdo keyup --window "$id" Escape
 wait_app 10; status=$STATUS
 [ "$status" = 0 ] && pass "Esc release ends the run with status 0" || fail "Esc: status $status"
 check_statistics
@@ -45,7 +45,7 @@ for out in full closed; do
   if [ $out = full ]; then "$APP" >/dev/full 2>"$TEST_DIR/stderr" & else "$APP" >&- 2>"$TEST_DIR/stderr" & fi
   APP_PID=$!
   id=$(find_window) || { fail "no window"; finish; }
-  xdotool keydown --window "$id" Escape keyup --window "$id" Escape
+  xdo keydown --window "$id" Escape keyup --window "$id" Escape
   wait_app 10; status=$STATUS
   if [ "$status" = 1 ] && [ "$(wc -l < "$TEST_DIR/stderr")" -eq 1 ] &&
     grep -q '^glintworks: cannot write the run statistics' "$TEST_DIR/stderr"; then
@@ -59,7 +59,7 @@ done
 # standard error and status 1, not a hang, not a signal, not Xlib's message.
 start_app
 id=$(find_window) || { fail "no window"; finish; }
-xdotool mousemove --window "$id" 160 120 mousedown 1 mousemove --window "$id" 150 100
+xdo mousemove --window "$id" 160 120 mousedown 1 mousemove --window "$id" 150 100
 sleep 0.2
 kill -9 "$XVFB_PID"; wait "$XVFB_PID" 2>/dev/null; XVFB_PID=
 wait_app 10; status=$STATUS

@@ -135,33 +135,33 @@ for i in $(seq 1 500); do
   sleep 0.02
 done
 [ "$(xdotool getwindowfocus 2>/dev/null)" = "$id" ] || abort "the window never got the keyboard focus"
-xdotool mousemove --window "$id" 20 30
-xdotool key Escape
-xdotool keydown ctrl
-xdotool mousemove --window "$id" 50 40 mousedown 1
-xdotool keyup ctrl
+xdo mousemove --window "$id" 20 30
+xdo key Escape
+xdo keydown ctrl
+xdo mousemove --window "$id" 50 40 mousedown 1
+xdo keyup ctrl
 # Out of the window while the left button holds it: negative x.
-xdotool mousemove --window "$id" -- -30 60
-xdotool mousedown 3
+xdo mousemove --window "$id" -- -30 60
+xdo mousedown 3
 # The left release carries its own bit only, though the right button is still
 # down. It releases the capture, but the right button still holds the mouse:
 # its release outside reaches the window too, and the leave follows it.
-xdotool mouseup 1
-xdotool mouseup 3
+xdo mouseup 1
+xdo mouseup 3
 # Shift goes down just as the pointer comes back in, with the probe stopped
 # so that SDL reads the server's keymap after the press: the press it makes
 # up from the keymap and Shift's own press must make one key-down, not two.
 wait_line leave
 kill -STOP "$PROBE_PID"
-xdotool mousemove --window "$id" 100 70
-xdotool keydown shift key a
+xdo mousemove --window "$id" 100 70
+xdo keydown shift key a
 kill -CONT "$PROBE_PID"
 wait_line "key-release 65 8"
-xdotool keyup shift
-xdotool keydown alt key F5 keyup alt
-xdotool key Left
+xdo keyup shift
+xdo keydown alt key F5 keyup alt
+xdo key Left
 # Tab: the probe redraws a box and invalidates only the box.
-xdotool key Tab
+xdo key Tab
 wait_line "key-release 9 0"
 expect_shows "$id" box.ppm && pass "an invalidated box is repainted in place"
 
@@ -169,9 +169,9 @@ expect_shows "$id" box.ppm && pass "an invalidated box is repainted in place"
 # repaint it. The pointer leaves first, so that xrefresh's covering window
 # does not cross it; SDL reports that leave with a motion to the nearest
 # pixel inside the window.
-xdotool key x
+xdo key x
 wait_line "key-release 88 0"
-xdotool mousemove 600 400
+xdo mousemove 600 400
 # Nothing may repaint it before the expose, or the expose check below would
 # prove nothing; the pause only gives a wrong repaint the time to show.
 sleep 0.2
@@ -204,7 +204,7 @@ xdotool windowfocus "$id" 2>/dev/null
 # The Esc after the close button shows that no second request came with it.
 "$SEND_WM_DELETE" "$id"
 wait_line close
-xdotool key Escape
+xdo key Escape
 wait_lines "key-release 27 0" 2
 kill -INT "$PROBE_PID"
 wait_probe; status=$STATUS

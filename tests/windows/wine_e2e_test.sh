@@ -91,31 +91,31 @@ fi
 
 snap --drag 160,120,170,110 --held "$TEST_DIR/held.png"
 snap --drag 160,120,170,110 "$TEST_DIR/released.png"
-xdotool mousemove --window "$id" 160 120 mousedown 1 mousemove --window "$id" 170 110
+xdo mousemove --window "$id" 160 120 mousedown 1 mousemove --window "$id" 170 110
 expect_window_shows "$id" "$TEST_DIR/held.png" "$TEST_DIR/shot-held.png" &&
   pass "held drag shows the moved, brightened sphere" ||
   fail "held drag: $TEST_DIR/shot-held.png vs $TEST_DIR/held.png"
-xdotool mouseup 1
+xdo mouseup 1
 expect_window_shows "$id" "$TEST_DIR/released.png" "$TEST_DIR/shot-released.png" &&
   pass "release gives the sphere its colour back" ||
   fail "release: $TEST_DIR/shot-released.png vs $TEST_DIR/released.png"
 
 snap --drag 160,120,170,110 --ctrl --drag 170,110,180,100 --held "$TEST_DIR/depth-held.png"
 snap --drag 160,120,170,110 --ctrl --drag 170,110,180,100 "$TEST_DIR/depth.png"
-xdotool keydown ctrl mousemove --window "$id" 170 110 mousedown 1 mousemove --window "$id" 180 100
+xdo keydown ctrl mousemove --window "$id" 170 110 mousedown 1 mousemove --window "$id" 180 100
 expect_window_shows "$id" "$TEST_DIR/depth-held.png" "$TEST_DIR/shot-depth-held.png" &&
   pass "Ctrl drag moves the sphere in depth" ||
   fail "Ctrl drag: $TEST_DIR/shot-depth-held.png vs $TEST_DIR/depth-held.png"
-xdotool mouseup 1 keyup ctrl
+xdo mouseup 1 keyup ctrl
 expect_window_shows "$id" "$TEST_DIR/depth.png" "$TEST_DIR/shot-depth.png" &&
   pass "Ctrl drag release" ||
   fail "Ctrl drag release: $TEST_DIR/shot-depth.png vs $TEST_DIR/depth.png"
 
 # Esc: pressing alone does not end the run, releasing does.
-xdotool keydown --window "$id" Escape
+xdo keydown --window "$id" Escape
 sleep 0.3
 kill -0 "$APP_PID" 2>/dev/null || fail "the run ended on the Esc press"
-xdotool keyup --window "$id" Escape
+xdo keyup --window "$id" Escape
 wait_app 10
 [ "$STATUS" = 0 ] && pass "Esc release ends the run with status 0" || fail "Esc: status $STATUS"
 check_windows_statistics
