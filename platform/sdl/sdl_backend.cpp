@@ -456,11 +456,23 @@ void setTitle(HWND window, const std::string& utf8) {
 }
 
 void setVisible(HWND window, bool visible) {
-    if (SDL_Window* w = findSdlWindow(window)) {
-        if (visible)
-            SDL_ShowWindow(w);
-        else
-            SDL_HideWindow(w);
+    SDL_Window* w = findSdlWindow(window);
+    if (w == nullptr) return;
+    // SDL's X11 driver shows a window by waiting for its map, with no end;
+    // and a window manager may never map it (openbox drops the requests
+    // that come while it starts). The program would hang there, deaf even
+    // to SIGTERM and Ctrl+C. So on X11 the map is asked for here, and SDL
+    // shows the window at once only where the server mapped it at once (no
+    // window manager); otherwise SDL learns of it from the map, when it
+    // comes, and the program runs on meanwhile.
+    const bool shownBySdl = (SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN) != 0;
+    const bool x11 = sdlState().windows[handleValue(window)].xWindow != 0;
+    if (visible) {
+        if (x11 && !shownBySdl && !pxNative::sdl::requestMap(w)) return;
+        SDL_ShowWindow(w);
+    } else {
+        if (x11 && !shownBySdl) pxNative::sdl::withdraw(w);  // a map on its way
+        SDL_HideWindow(w);
     }
 }
 

@@ -85,6 +85,24 @@ constexpr unsigned kButtonMasks[3] = {Button1Mask, Button2Mask, Button3Mask};
 
 }  // namespace
 
+bool requestMap(SDL_Window* window) {
+    Window xWindow = 0;
+    Display* display = sdlDisplay(window, xWindow);
+    if (display == nullptr) return false;
+    XMapRaised(display, xWindow);
+    // A round trip: the server has handled the request by its answer.
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(display, xWindow, &attributes) != 0 && attributes.map_state != IsUnmapped;
+}
+
+void withdraw(SDL_Window* window) {
+    Window xWindow = 0;
+    Display* display = sdlDisplay(window, xWindow);
+    if (display == nullptr) return;
+    XWithdrawWindow(display, xWindow, DefaultScreen(display));
+    XFlush(display);
+}
+
 bool buttonsAtServer(SDL_Window* window, unsigned& held, int& x, int& y) {
     Window xWindow = 0;
     Display* display = sdlDisplay(window, xWindow);

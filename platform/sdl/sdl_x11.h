@@ -31,6 +31,15 @@ unsigned long xWindowOf(SDL_Window* window);
 // long as the process runs.
 void watchWindow(unsigned long xWindow, Uint32 id);
 
+// Asks for the X window of `window` to be mapped, and returns at once: true if
+// it is mapped by then, false if a window manager took the request to map it
+// itself, later or never. (SDL's own show waits for the map with no end.)
+bool requestMap(SDL_Window* window);
+
+// Takes back a map that a window manager has not carried out yet, as ICCCM
+// says (XWithdrawWindow): the window stays hidden.
+void withdraw(SDL_Window* window);
+
 // The mouse buttons held at the X server now (bits: 1 left, 2 middle, 4
 // right) and the pointer's place in the X window of `window`, asked on SDL's
 // own connection: every event the server sent before its answer is in SDL's

@@ -104,6 +104,26 @@ burst_runs plain 320x240
 # release is the plain burst's, which runs.
 [ -z "${E2E_EMULATED:-}" ] && burst_runs ctrl 320x240
 burst_runs plain 900x700
+# A window manager that does not map the window (stopped here; openbox drops
+# the maps asked for while it starts): the program runs on unseen, and SIGTERM
+# ends the run with the three lines.
+if [ -n "${E2E_WINDOW_MANAGER:-}" ]; then
+  kill -STOP "$WM_PID"
+  start_app
+  if find_window >/dev/null; then
+    kill -TERM "$APP_PID"
+    wait_app 10
+    if [ "$STATUS" = 0 ]; then
+      pass "a window the window manager never maps: SIGTERM ends the run"
+      check_statistics
+    else
+      fail "a window the window manager never maps: status $STATUS after SIGTERM"
+    fi
+  else
+    fail "no window while the window manager was stopped; $(cat "$TEST_DIR/stderr")"
+  fi
+  kill -CONT "$WM_PID"
+fi
 [ "${4:-}" = burst ] && finish
 
 # The orange sphere dragged out of the top of the window and dropped there.
